@@ -1,0 +1,94 @@
+# Tag Cantorell: `make run` starts the window, `make test` runs every test.
+# Both install the Debian packages they lack first (with sudo when not root).
+
+BUILD_DIR    ?= build
+SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR     ?= build-fuzz
+BENCH_DIR    ?= build-bench
+JOBS         ?= $(shell nproc)
+FUZZ_SECONDS ?= 600
+
+# What the build and the tests need, and what the window needs to run.
+BUILD_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev \
+                 libgmock-dev libtag1-dev lame
+RUN_PACKAGES   = qt6-qpa-plugins xvfb xauth
+EXTRA_PACKAGES = clang libclang-rt-14-dev libbenchmark-dev clang-format
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+# Installs the listed packages that are not installed yet.
+define install_missing
+	@missing=""; for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" \
+	    || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
+	fi
+endef
+
+.PHONY: all deps build run test sanitize fuzz bench format clean
+
+all: build
+
+deps:
+	$(call install_missing,$(BUILD_PACKAGES) $(RUN_PACKAGES))
+
+$(BUILD_DIR)/build.ninja:
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "Tag Cantorell is a desktop program and needs a display (none is set)."; \
+	  echo "Run it on a desktop, or under a virtual display:"; \
+	  echo "  xvfb-run -a $(BUILD_DIR)/app/tagcantorell"; \
+	  exit 1; \
+	fi
+	$(BUILD_DIR)/app/tagcantorell
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report stops the test that made it and fails the run.
+sanitize: deps
+	$(call install_missing,$(EXTRA_PACKAGES))
+	@[ -f $(SANITIZE_DIR)/build.ninja ] || cmake -S . -B $(SANITIZE_DIR) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Debug -DCANTORELL_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer targets built with clang; each runs FUZZ_SECONDS seconds.
+fuzz: deps
+	$(call install_missing,$(EXTRA_PACKAGES))
+	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCANTORELL_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@for target in $(FUZZ_DIR)/fuzz/fuzz_*; do \
+	  name=$$(basename $$target); mkdir -p fuzz/corpus/$$name; \
+	  echo "== $$name for $(FUZZ_SECONDS) s"; \
+	  $$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $$( [ -f fuzz/$$name.dict ] && echo -dict=fuzz/$$name.dict ) \
+	    fuzz/corpus/$$name $$( [ -d fuzz/seeds/$$name ] && echo fuzz/seeds/$$name ) || exit 1; \
+	done
+
+bench: deps
+	$(call install_missing,$(EXTRA_PACKAGES))
+	@[ -f $(BENCH_DIR)/build.ninja ] || cmake -S . -B $(BENCH_DIR) -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Release -DCANTORELL_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+
+format:
+	find platform tags support settings browse app tests bench fuzz \
+	  \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null | xargs -r clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) $(BENCH_DIR)

@@ -1,0 +1,61 @@
+// The command-line tool: what the window shows and does, for scripts and batch work.
+//
+// Every command reads and writes files through the same tag objects the window uses and
+// words its failures with the window's own messages.
+#pragma once
+
+#include <QCommandLineParser>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+namespace cantorell::cli {
+
+enum TExitCode { ecOk = 0, ecFailure = 1, ecUsage = 2 };
+
+// Window messages, each followed by the file's path.
+inline const QString MsgCanNotRead = QStringLiteral("Can not read data from the file: ");
+inline const QString MsgCanNotSaveV1 = QStringLiteral("Can not save ID3v1 tag to the file: ");
+inline const QString MsgCanNotRemoveV1 = QStringLiteral("Can not remove ID3v1 tag from the file: ");
+inline const QString MsgCanNotSaveV2 = QStringLiteral("Can not save ID3v2 tag to the file: ");
+inline const QString MsgCanNotRemoveV2 = QStringLiteral("Can not remove ID3v2 tag from the file: ");
+
+// What `show` reports of one file: the JSON object of a JSON line, the labelled lines of
+// the plain block, and the failures (each also printed to stderr).
+struct TShowReport {
+    QJsonObject Json;
+    QStringList Lines;
+    QStringList Errors;
+
+    void AddError(const QString& message);
+};
+
+// A path as the file system wants it (bytes, as the operating system names the file).
+std::string NativePath(const QString& path);
+// ID3v1 fields are ISO-8859-1 bytes; a character Latin-1 cannot hold becomes '?'.
+QString FromLatin1(const std::string& bytes);
+std::string ToLatin1(const QString& text);
+// ID3v2 texts inside the program are UTF-8.
+QString FromUtf8(const std::string& bytes);
+std::string ToUtf8(const QString& text);
+
+void PrintError(const QString& message);
+// Parses the arguments of a command that takes exactly one FILE and the options already
+// added to `parser`. Returns -1 when the command goes on with `file`, else the exit code
+// to return at once (help shown, or a usage error).
+int ParseFileCommand(QCommandLineParser& parser, const QString& name, const QStringList& arguments,
+                     QString& file);
+void PrintOut(const QString& line);
+
+// The sections of `show`; each adds its key to the JSON object and its lines to the block.
+void ShowId3v1(const QString& path, TShowReport& report);
+
+// A subcommand: its arguments (without the command's own name) and an exit code.
+using TCommand = int (*)(const QStringList& arguments);
+int CommandShow(const QStringList& arguments);
+int CommandSetV1(const QStringList& arguments);
+int CommandRemoveV1(const QStringList& arguments);
+
+} // namespace cantorell::cli

@@ -1,0 +1,163 @@
+#include "Cli.h"
+
+#include "tags/ID3v1.h"
+
+#include <QJsonObject>
+
+namespace cantorell::cli {
+
+namespace {
+
+QString VersionText(const TID3v1& tag) {
+    if (!tag.Exists())
+        return QString();
+    return tag.VersionID() == TID3v1::Version11 ? QStringLiteral("1.1") : QStringLiteral("1.0");
+}
+
+// A genre given by name (any case) or by its number 0 to 255; empty means none.
+bool ParseGenre(const QString& text, uint8_t& id) {
+    if (text.trimmed().isEmpty()) {
+        id = TID3v1::NoGenre;
+        return true;
+    }
+    bool isNumber = false;
+    const int number = text.trimmed().toInt(&isNumber);
+    if (isNumber) {
+        if (number < 0 || number > 255)
+            return false;
+        id = static_cast<uint8_t>(number);
+        return true;
+    }
+    for (int i = 0; i < GenreCount; ++i) {
+        const QString name =
+            QString::fromLatin1(GenreNames[i].data(), static_cast<qsizetype>(GenreNames[i].size()));
+        if (name.compare(text.trimmed(), Qt::CaseInsensitive) == 0) {
+            id = static_cast<uint8_t>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void ShowId3v1(const QString& path, TShowReport& report) {
+    TID3v1 tag;
+    if (!tag.ReadFromFile(NativePath(path)))
+        report.AddError(MsgCanNotRead + path);
+
+    QJsonObject json;
+    json.insert(QStringLiteral("exists"), tag.Exists());
+    json.insert(QStringLiteral("version"), VersionText(tag));
+    json.insert(QStringLiteral("title"), FromLatin1(tag.Title()));
+    json.insert(QStringLiteral("artist"), FromLatin1(tag.Artist()));
+    json.insert(QStringLiteral("album"), FromLatin1(tag.Album()));
+    json.insert(QStringLiteral("year"), FromLatin1(tag.Year()));
+    json.insert(QStringLiteral("comment"), FromLatin1(tag.Comment()));
+    json.insert(QStringLiteral("track"), tag.Track());
+    json.insert(QStringLiteral("genreId"), tag.GenreID());
+    json.insert(QStringLiteral("genre"), FromLatin1(tag.Genre()));
+    report.Json.insert(QStringLiteral("id3v1"), json);
+
+    if (!tag.Exists()) {
+        report.Lines.append(QStringLiteral("ID3v1: Tag Not Found"));
+        return;
+    }
+    report.Lines.append(QStringLiteral("ID3v1: ") + VersionText(tag));
+    report.Lines.append(QStringLiteral("  Title: ") + FromLatin1(tag.Title()));
+    report.Lines.append(QStringLiteral("  Artist: ") + FromLatin1(tag.Artist()));
+    report.Lines.append(QStringLiteral("  Album: ") + FromLatin1(tag.Album()));
+    report.Lines.append(QStringLiteral("  Year: ") + FromLatin1(tag.Year()));
+    report.Lines.append(QStringLiteral("  Comment: ") + FromLatin1(tag.Comment()));
+    report.Lines.append(QStringLiteral("  Track: ") + QString::number(tag.Track()));
+    report.Lines.append(QStringLiteral("  Genre: ") + FromLatin1(tag.Genre()) +
+                        QStringLiteral(" (") + QString::number(tag.GenreID()) +
+                        QStringLiteral(")"));
+}
+
+int CommandSetV1(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Changes the given fields of the ID3v1 tag and saves it. Texts that ISO-8859-1 cannot "
+        "hold are stored with '?'."));
+    const QCommandLineOption title(QStringLiteral("title"), QStringLiteral("Title."),
+                                   QStringLiteral("T"));
+    const QCommandLineOption artist(QStringLiteral("artist"), QStringLiteral("Artist."),
+                                    QStringLiteral("A"));
+    const QCommandLineOption album(QStringLiteral("album"), QStringLiteral("Album."),
+                                   QStringLiteral("B"));
+    const QCommandLineOption year(QStringLiteral("year"), QStringLiteral("Year."),
+                                  QStringLiteral("Y"));
+    const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("Comment."),
+                                     QStringLiteral("C"));
+    const QCommandLineOption track(QStringLiteral("track"),
+                                   QStringLiteral("Track number, 0 (none) to 255."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption genre(QStringLiteral("genre"),
+                                   QStringLiteral("Genre name, or number 0 to 255."),
+                                   QStringLiteral("NAME-or-NUMBER"));
+    parser.addOptions({title, artist, album, year, comment, track, genre});
+    QString path;
+    if (const int code = ParseFileCommand(parser, QStringLiteral("set-v1"), arguments, path);
+        code >= 0)
+        return code;
+
+    uint8_t trackNumber = 0;
+    if (parser.isSet(track)) {
+        bool ok = false;
+        const int value = parser.value(track).trimmed().toInt(&ok);
+        if (!ok || value < 0 || value > 255) {
+            PrintError(QStringLiteral("set-v1: invalid track number: ") + parser.value(track));
+            return ecUsage;
+        }
+        trackNumber = static_cast<uint8_t>(value);
+    }
+    uint8_t genreId = TID3v1::NoGenre;
+    if (parser.isSet(genre) && !ParseGenre(parser.value(genre), genreId)) {
+        PrintError(QStringLiteral("set-v1: unknown genre: ") + parser.value(genre));
+        return ecUsage;
+    }
+
+    TID3v1 tag;
+    const std::string file = NativePath(path);
+    if (!tag.ReadFromFile(file)) {
+        PrintError(MsgCanNotRead + path);
+        return ecFailure;
+    }
+    if (parser.isSet(title))
+        tag.SetTitle(ToLatin1(parser.value(title)));
+    if (parser.isSet(artist))
+        tag.SetArtist(ToLatin1(parser.value(artist)));
+    if (parser.isSet(album))
+        tag.SetAlbum(ToLatin1(parser.value(album)));
+    if (parser.isSet(year))
+        tag.SetYear(ToLatin1(parser.value(year)));
+    if (parser.isSet(comment))
+        tag.SetComment(ToLatin1(parser.value(comment)));
+    if (parser.isSet(track))
+        tag.SetTrack(trackNumber);
+    if (parser.isSet(genre))
+        tag.SetGenreID(genreId);
+    if (!tag.SaveToFile(file)) {
+        PrintError(MsgCanNotSaveV1 + path);
+        return ecFailure;
+    }
+    return ecOk;
+}
+
+int CommandRemoveV1(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Removes the ID3v1 tag from the file."));
+    QString path;
+    if (const int code = ParseFileCommand(parser, QStringLiteral("remove-v1"), arguments, path);
+        code >= 0)
+        return code;
+    TID3v1 tag;
+    if (!tag.RemoveFromFile(NativePath(path))) {
+        PrintError(MsgCanNotRemoveV1 + path);
+        return ecFailure;
+    }
+    return ecOk;
+}
+
+} // namespace cantorell::cli

@@ -1,0 +1,63 @@
+#include "Cli.h"
+
+#include <QCoreApplication>
+
+#include <iterator>
+
+using namespace cantorell::cli;
+
+namespace {
+
+struct TCommandEntry {
+    const char* Name;
+    TCommand Run;
+    const char* Synopsis;
+};
+
+const TCommandEntry Commands[] = {
+    {"show", CommandShow, "show [--json] FILE...        what the window shows of each file"},
+    {"set-v1", CommandSetV1,
+     "set-v1 FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
+     "       [--track N] [--genre NAME-or-NUMBER]    change fields of the ID3v1 tag"},
+    {"remove-v1", CommandRemoveV1, "remove-v1 FILE               remove the ID3v1 tag"},
+};
+
+QString Usage() {
+    QString text = QStringLiteral("Usage: tagcantorell-cli COMMAND [OPTIONS] FILE...\n\n"
+                                  "Commands:\n");
+    for (const auto& command : Commands)
+        text += QStringLiteral("  ") + QString::fromUtf8(command.Synopsis) + '\n';
+    text += QStringLiteral("\nRun 'tagcantorell-cli COMMAND --help' for a command's options.");
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tagcantorell-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CANTORELL_VERSION));
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    if (arguments.isEmpty()) {
+        PrintError(Usage());
+        return ecUsage;
+    }
+    const QString name = arguments.takeFirst();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
+        name == QLatin1String("help")) {
+        PrintOut(Usage());
+        return ecOk;
+    }
+    if (name == QLatin1String("--version")) {
+        PrintOut(QStringLiteral("tagcantorell-cli ") + QCoreApplication::applicationVersion());
+        return ecOk;
+    }
+    for (const auto& command : Commands) {
+        if (name == QLatin1String(command.Name))
+            return command.Run(arguments);
+    }
+    PrintError(QStringLiteral("Unknown command: ") + name + QStringLiteral("\n\n") + Usage());
+    return ecUsage;
+}

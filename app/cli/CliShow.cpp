@@ -1,0 +1,72 @@
+#include "Cli.h"
+
+#include <QCommandLineParser>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace cantorell::cli {
+
+namespace {
+
+using TShowSection = void (*)(const QString& path, TShowReport& report);
+
+// In the order the window fills its pages.
+const TShowSection Sections[] = {ShowId3v1};
+
+} // namespace
+
+int CommandShow(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Shows the tags and the audio stream of each file."));
+    parser.addHelpOption();
+    parser.addOption(
+        {QStringLiteral("json"), QStringLiteral("One JSON object per file and line.")});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("MP3 files."),
+                                 QStringLiteral("FILE..."));
+    if (!parser.parse(QStringList{QStringLiteral("show")} + arguments)) {
+        PrintError(parser.errorText());
+        return ecUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        PrintOut(parser.helpText());
+        return ecOk;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty()) {
+        PrintError(QStringLiteral("show: no file given\n\n") + parser.helpText());
+        return ecUsage;
+    }
+    const bool json = parser.isSet(QStringLiteral("json"));
+
+    int result = ecOk;
+    bool first = true;
+    for (const QString& path : files) {
+        TShowReport report;
+        report.Json.insert(QStringLiteral("file"), path);
+        report.Lines.append(QStringLiteral("File: ") + path);
+        for (const TShowSection section : Sections)
+            section(path, report);
+        report.Json.insert(QStringLiteral("errors"), QJsonArray::fromStringList(report.Errors));
+        if (!report.Errors.isEmpty())
+            result = ecFailure;
+
+        if (json) {
+            PrintOut(QString::fromUtf8(QJsonDocument(report.Json).toJson(QJsonDocument::Compact)));
+        } else {
+            if (!first)
+                PrintOut(QString());
+            for (const QString& line : report.Lines)
+                PrintOut(line);
+            for (const QString& error : report.Errors)
+                PrintOut(QStringLiteral("Error: ") + error);
+        }
+        first = false;
+    }
+    std::fflush(stdout);
+    return result;
+}
+
+} // namespace cantorell::cli

@@ -1,0 +1,52 @@
+// Files and folders for tests: a unique temporary folder per test, whole-file reads and
+// writes, and real MP3 audio made by the lame encoder.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace cantorell::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+
+    const std::string& Path() const { return FPath; }
+    // The path of `name` inside the folder.
+    std::string File(const std::string& name) const { return FPath + "/" + name; }
+
+private:
+    std::string FPath;
+};
+
+std::string ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+unsigned FileMode(const std::string& path);
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+// Bytes from a list of values 0 to 255.
+std::string Bytes(std::initializer_list<int> values);
+// `count` bytes of a repeating pattern that stands in for audio data.
+std::string FakeAudio(size_t count, uint8_t seed = 0);
+
+// Options for the lame encoder, as on its command line (for example {"-b", "128"}).
+struct TLameOptions {
+    std::vector<std::string> Arguments;
+    int SampleRate = 44100;
+    int Channels = 2;
+    double Seconds = 1.0;
+};
+// Encodes a generated tone with lame into `path`; the test fails (gtest assertion) when
+// lame is missing or fails. The file holds audio only, no tags.
+void EncodeWithLame(const std::string& path, const TLameOptions& options = {});
+// A tag-free MP3 of one second, made once per test program and copied to `path`.
+void CopyStandardMp3(const std::string& path);
+
+} // namespace cantorell::test
