@@ -8,6 +8,9 @@
 namespace cantorell::cli {
 
 void TShowReport::AddError(const QString& message) {
+    // Several sections read the same file; a file that cannot be read is named once.
+    if (Errors.contains(message))
+        return;
     Errors.append(message);
     PrintError(message);
 }
