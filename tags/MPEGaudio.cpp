@@ -43,8 +43,7 @@ constexpr uint16_t SampleRates[4][4] = {
 
 constexpr const char* VersionTexts[] = {"MPEG 2.5", "MPEG ?", "MPEG 2", "MPEG 1"};
 constexpr const char* LayerTexts[] = {"Layer ?", "Layer III", "Layer II", "Layer I"};
-constexpr const char* ModeTexts[] = {"Stereo", "Joint Stereo", "Dual Channel", "Mono",
-                                     "Unknown"};
+constexpr const char* ModeTexts[] = {"Stereo", "Joint Stereo", "Dual Channel", "Mono", "Unknown"};
 
 constexpr uint32_t XingFlagFrames = 0x1;
 constexpr uint32_t XingFlagBytes = 0x2;
@@ -133,8 +132,8 @@ uint16_t FrameLength(const FrameHeaderInfo& frame) {
     const uint32_t sampleRate = TableSampleRate(frame);
     if (sampleRate == 0)
         return 0;
-    const uint32_t bytes =
-        uint32_t{SlotFactor(frame)} * TableBitRate(frame) * 1000 / sampleRate + PaddingLength(frame);
+    const uint32_t bytes = uint32_t{SlotFactor(frame)} * TableBitRate(frame) * 1000 / sampleRate +
+                           PaddingLength(frame);
     return static_cast<uint16_t>(bytes);
 }
 
@@ -326,8 +325,7 @@ bool TMPEGaudio::Analyse(const std::string& fileName) {
         // The audio's last bytes go to the end of the block, where the search begins.
         const int64_t count = std::min<int64_t>(audioEnd, SearchBlockSize);
         block.fill(0);
-        std::copy(tail.begin() + (audioEnd - count), tail.begin() + audioEnd,
-                  block.end() - count);
+        std::copy(tail.begin() + (audioEnd - count), tail.begin() + audioEnd, block.end() - count);
         FEncoderTag =
             FindEncoderTag(block, static_cast<uint16_t>(EncoderTagsPerFrame * FFrame.Size));
     }

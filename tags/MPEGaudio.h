@@ -122,8 +122,7 @@ int VBRHeaderOffset(const FrameHeaderInfo& frame);
 // followed one frame length later by another header. Only the first `length` bytes of the
 // block are data (a short read leaves the rest cleared); a candidate whose following header
 // would lie beyond them is not confirmed. `vbr` is written only when a frame is confirmed.
-void FindFirstFrame(const TSearchBlock& block, size_t length, FrameHeaderInfo& frame,
-                    VBRData& vbr);
+void FindFirstFrame(const TSearchBlock& block, size_t length, FrameHeaderInfo& frame, VBRData& vbr);
 // Reads a Xing or VBRI header starting at `offset` of the block.
 VBRData ReadVBRHeader(const TSearchBlock& block, size_t offset);
 // Looks backwards from the end of the block, over searchLength + 1 positions (at most
