@@ -29,9 +29,13 @@ constexpr uint8_t V24DataLength = 0x01;
 // In a 2.2 header, 0x40 marks a compressed tag, for which no scheme was ever defined.
 constexpr uint8_t V22TagCompressed = 0x40;
 
-uint8_t Byte(std::string_view s, size_t at) { return static_cast<uint8_t>(s[at]); }
+uint8_t Byte(std::string_view s, size_t at) {
+    return static_cast<uint8_t>(s[at]);
+}
 
-bool IsFrameIdChar(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool IsFrameIdChar(uint8_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 // Whether a 2.4 frame that ends at `next` is followed by something a tag can hold there: the
 // end of the frames, padding, or another frame header.
@@ -88,7 +92,9 @@ bool IsWritableFrameId(std::string_view id) {
 
 } // namespace
 
-TDID3v2::TDID3v2(TFileSystem& fs) : Fs(fs) { ResetFields(); }
+TDID3v2::TDID3v2(TFileSystem& fs) : Fs(fs) {
+    ResetFields();
+}
 
 TDID3v2::TDID3v2() : TDID3v2(TFileSystem::Default()) {}
 
@@ -227,7 +233,8 @@ bool TDID3v2::ReadFromBytes(std::string_view head, int64_t fileSize) {
         const auto* b = reinterpret_cast<const uint8_t*>(frames.data());
         const uint64_t skip = tag.MajorVersion == 3
                                   ? uint64_t{BigEndian32(b)} + 4
-                                  : (uint64_t{b[0] & 0x7Fu} << 21) | (uint64_t{b[1] & 0x7Fu} << 14) |
+                                  : (uint64_t{b[0] & 0x7Fu} << 21) |
+                                        (uint64_t{b[1] & 0x7Fu} << 14) |
                                         (uint64_t{b[2] & 0x7Fu} << 7) | (b[3] & 0x7Fu);
         if (skip > frames.size())
             return true;
@@ -269,11 +276,12 @@ void TDID3v2::ReadFrames(std::string_view frames, TagInfo& tag) {
         uint64_t size = 0;
         uint16_t flags = 0;
         if (version == 2) {
-            size = (uint64_t{Byte(frames, pos + 3)} << 16) | (uint64_t{Byte(frames, pos + 4)} << 8) |
-                   Byte(frames, pos + 5);
+            size = (uint64_t{Byte(frames, pos + 3)} << 16) |
+                   (uint64_t{Byte(frames, pos + 4)} << 8) | Byte(frames, pos + 5);
         } else {
-            size = version == 4 ? FrameSizeV24(frames, pos)
-                                : BigEndian32(reinterpret_cast<const uint8_t*>(frames.data() + pos + 4));
+            size = version == 4
+                       ? FrameSizeV24(frames, pos)
+                       : BigEndian32(reinterpret_cast<const uint8_t*>(frames.data() + pos + 4));
             flags = static_cast<uint16_t>(Byte(frames, pos + 8) | (Byte(frames, pos + 9) << 8));
         }
         const size_t bodyStart = pos + headerSize;
@@ -400,7 +408,8 @@ std::string TDID3v2::BuildFrames(TagInfo& tag) const {
         if (!tag.FrameText[row].empty())
             AppendFrame(out, FrameIdTable[row][1], tag.FrameText[row]);
     }
-    for (const auto& [frames, id] : {std::pair{&Frames_Comments, "COMM"}, {&Frames_Lyrics, "USLT"}}) {
+    for (const auto& [frames, id] :
+         {std::pair{&Frames_Comments, "COMM"}, {&Frames_Lyrics, "USLT"}}) {
         for (int i = 0; i < frames->Count(); ++i) {
             const TFrameItem& item = frames->Items(i);
             if (!item.Data.empty())
@@ -423,8 +432,8 @@ std::string TDID3v2::BuildFrames(TagInfo& tag) const {
         const TFrameItem& item = Frames_Unsupport.Items(i);
         if (item.Data.empty())
             continue;
-        const std::string_view id =
-            item.FrameID.size() == 3 ? V22ToV23FrameId(item.FrameID) : std::string_view(item.FrameID);
+        const std::string_view id = item.FrameID.size() == 3 ? V22ToV23FrameId(item.FrameID)
+                                                             : std::string_view(item.FrameID);
         if (!IsWritableFrameId(id))
             continue;
         // A kept frame that the fields above already wrote would stand after the new one
@@ -476,10 +485,11 @@ bool TDID3v2::WriteTag(const std::string& fileName, TagInfo& tag) {
 }
 
 bool TDID3v2::SaveToFile(const std::string& fileName) {
-    // A missing or short file leaves the record without "ID3": that means a rebuild, which
-    // then fails on the file itself.
+    // A header that cannot be read must not be taken for "no tag": the file would then be
+    // rebuilt with the new tag in front of the old one. A missing or short file fails here.
     TagInfo tag;
-    ReadTagHeader(Fs, fileName, tag);
+    if (!ReadTagHeader(Fs, fileName, tag))
+        return false;
     return WriteTag(fileName, tag);
 }
 

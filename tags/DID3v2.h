@@ -85,8 +85,8 @@ public:
 
     // UTF-8 texts.
     std::string Title, Lyricist, EncodedBy, RightsNotice, Album, OrigLyricist, Artist, ModifiedBy,
-        Conductor, ContentGroup, RecordingDates, OrigArtist, Genre, Band, Year, Languages,
-        Subtitle, Composer, UserURL, Track, OrigAlbum;
+        Conductor, ContentGroup, RecordingDates, OrigArtist, Genre, Band, Year, Languages, Subtitle,
+        Composer, UserURL, Track, OrigAlbum;
     uint16_t BPM = 0;
 
 private:

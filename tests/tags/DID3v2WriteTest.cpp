@@ -1,0 +1,491 @@
+#include "tags/DID3v2.h"
+#include "tags/ID3v2Frames.h"
+
+#include "platform/FileSystem.h"
+#include "tests/support/Id3v2Builder.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+using namespace cantorell;
+using namespace cantorell::test;
+
+namespace {
+
+const std::string Audio = FakeAudio(6000, 3);
+
+std::string Latin1(std::string_view text) {
+    return TextBody(0, text);
+}
+
+struct TWrittenFrame {
+    std::string Id;
+    std::string Body;
+    std::string Flags;
+};
+
+// The frames of a written 2.3 tag, read independently of the reader under test.
+std::vector<TWrittenFrame> WrittenFrames(const std::string& file) {
+    std::vector<TWrittenFrame> frames;
+    const size_t end = 10 + (size_t{static_cast<uint8_t>(file[6])} << 21) +
+                       (size_t{static_cast<uint8_t>(file[7])} << 14) +
+                       (size_t{static_cast<uint8_t>(file[8])} << 7) + static_cast<uint8_t>(file[9]);
+    size_t pos = 10;
+    while (pos + 10 <= end && file[pos] != 0) {
+        const size_t size = BigEndian32(reinterpret_cast<const uint8_t*>(file.data() + pos + 4));
+        frames.push_back(
+            {file.substr(pos, 4), file.substr(pos + 10, size), file.substr(pos + 8, 2)});
+        pos += 10 + size;
+    }
+    return frames;
+}
+
+std::vector<std::string> FrameIds(const std::string& file) {
+    std::vector<std::string> ids;
+    for (const auto& frame : WrittenFrames(file))
+        ids.push_back(frame.Id);
+    return ids;
+}
+
+int64_t TagEnd(const std::string& file) {
+    return 10 + (int64_t{static_cast<uint8_t>(file[6])} << 21) +
+           (int64_t{static_cast<uint8_t>(file[7])} << 14) +
+           (int64_t{static_cast<uint8_t>(file[8])} << 7) + static_cast<uint8_t>(file[9]);
+}
+
+} // namespace
+
+class DID3v2WriteTest : public ::testing::Test {
+protected:
+    std::string MakeFile(const std::string& bytes) {
+        WriteBytes(Path, bytes);
+        return Path;
+    }
+    // Reads the file into a fresh object, as the window does after every change.
+    void Reread() { ASSERT_TRUE(Again.ReadFromFile(Path)); }
+
+    TTempDir Dir;
+    std::string Path = Dir.File("song.mp3");
+    TDID3v2 Tag;
+    TDID3v2 Again;
+};
+
+TEST_F(DID3v2WriteTest, AFileWithoutATagGetsAPaddedTagInFrontOfEverything) {
+    MakeFile(Audio);
+    Tag.Title = "Title";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(TDID3v2::MaxTagSpace, TagEnd(file));
+    EXPECT_TRUE(Audio == file.substr(TDID3v2::MaxTagSpace));
+    EXPECT_EQ(std::string("ID3\x03\x00\x00", 6), file.substr(0, 6));
+    const int frameBytes = 10 + 6 + 10 + 2; // TIT2 "Title", TBPM "0"
+    EXPECT_EQ(TDID3v2::MaxTagSpace - 10 - frameBytes, Tag.PaddingSize);
+    Reread();
+    EXPECT_EQ("Title", Again.Title);
+    EXPECT_EQ(TDID3v2::MaxTagSpace, Again.TagSize);
+}
+
+TEST_F(DID3v2WriteTest, ATagWithRoomIsWrittenInPlaceAndTheFileKeepsItsLength) {
+    const std::string old =
+        TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")), 4096 - 10 - 14}.Build();
+    ASSERT_EQ(4096u, old.size());
+    MakeFile(old + Audio);
+    Tag.Title = std::string(1200 - 10 - 11 - 12, 't'); // 1200 bytes of header and frames
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    EXPECT_EQ(2896, Tag.PaddingSize);
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(old.size() + Audio.size(), file.size());
+    EXPECT_EQ(4096, TagEnd(file));
+    EXPECT_TRUE(Audio == file.substr(4096));
+}
+
+TEST_F(DID3v2WriteTest, ATagOverTheSpaceLimitOrTooSmallIsRebuiltToTheStandardSize) {
+    for (const size_t oldSize : {size_t{50000}, size_t{30}}) {
+        MakeFile(TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")), oldSize - 10 - 14}.Build() +
+                 Audio);
+        Tag.Title = std::string(40, 'n');
+        ASSERT_TRUE(Tag.SaveToFile(Path));
+        const std::string file = ReadBytes(Path);
+        EXPECT_EQ(TDID3v2::MaxTagSpace, TagEnd(file)) << oldSize;
+        EXPECT_TRUE(Audio == file.substr(TDID3v2::MaxTagSpace)) << oldSize;
+    }
+}
+
+TEST_F(DID3v2WriteTest, ContentLargerThanTheStandardSizeHasNoPadding) {
+    MakeFile(Audio);
+    Tag.SetComment(std::string(45000 - 10 - 12 - 15, 'c'), 0);
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(45000, TagEnd(file));
+    EXPECT_TRUE(Audio == file.substr(45000));
+    EXPECT_LT(Tag.PaddingSize, 0);
+}
+
+TEST_F(DID3v2WriteTest, TheSpaceOfAVersion24TagWithFooterIsReused) {
+    const std::string old = TId3v2Tag{4, 0x10, FrameV24("TIT2", Latin1("Old")), 500}.Build();
+    MakeFile(old + Audio);
+    Tag.Title = "New";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(old.size() + Audio.size(), file.size());
+    EXPECT_EQ(0, file[5]); // no footer flag
+    EXPECT_EQ(static_cast<int64_t>(old.size()), TagEnd(file));
+    EXPECT_TRUE(Audio == file.substr(old.size()));
+}
+
+TEST_F(DID3v2WriteTest, AnEmptyObjectWritesOnlyTheBpmFrame) {
+    MakeFile(Audio);
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const auto frames = WrittenFrames(ReadBytes(Path));
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ("TBPM", frames[0].Id);
+    EXPECT_EQ(Latin1("0"), frames[0].Body);
+}
+
+TEST_F(DID3v2WriteTest, EveryFieldIsWrittenInTableOrderAndReadBack) {
+    MakeFile(Audio);
+    Tag.Album = "Album", Tag.Artist = "Artist", Tag.Title = "Title", Tag.Track = "1/2";
+    Tag.Year = "2001", Tag.Genre = "Rock", Tag.Lyricist = "Lyricist", Tag.EncodedBy = "Enc";
+    Tag.Languages = "eng", Tag.RightsNotice = "(c)", Tag.Composer = "Composer";
+    Tag.UserURL = "http://x/", Tag.OrigLyricist = "OL", Tag.OrigArtist = "OA";
+    Tag.OrigAlbum = "OAl", Tag.ContentGroup = "CG", Tag.Subtitle = "Sub";
+    Tag.RecordingDates = "RD", Tag.Band = "Band", Tag.Conductor = "Cond";
+    Tag.ModifiedBy = "Mod", Tag.BPM = 128;
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::vector<std::string> expected = {
+        "TALB", "TPE1", "TIT2", "TRCK", "TYER", "TCON", "TEXT", "TENC", "TLAN", "TCOP", "TCOM",
+        "WXXX", "TOLY", "TOPE", "TOAL", "TIT1", "TIT3", "TRDA", "TPE2", "TPE3", "TPE4", "TBPM"};
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(expected, FrameIds(file));
+    EXPECT_EQ(std::string("\0\0http://x/", 11), WrittenFrames(file)[11].Body);
+    Reread();
+    EXPECT_EQ("Album", Again.Album);
+    EXPECT_EQ("http://x/", Again.UserURL);
+    EXPECT_EQ("Mod", Again.ModifiedBy);
+    EXPECT_EQ("RD", Again.RecordingDates);
+    EXPECT_EQ(128, Again.BPM);
+}
+
+TEST_F(DID3v2WriteTest, TextsBeyondLatin1AreWrittenAsUtf16AndNothingIsLost) {
+    MakeFile(Audio);
+    Tag.Title = "\xD0\x9C\xD1\x83\xD0\xB7\xD1\x8B\xD0\xBA\xD0\xB0 \xF0\x9F\x8E\xB5"; // "Музыка 🎵"
+    Tag.Artist = "Bj\xC3\xB6rk";                                                     // Latin-1
+    Tag.UserURL = "http://\xE4\xBE\x8B/";
+    Tag.SetComment("\xE6\x97\xA5\xE6\x9C\xAC", 0);
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const auto frames = WrittenFrames(ReadBytes(Path));
+    EXPECT_EQ("\x01\xFF\xFE", frames[1].Body.substr(0, 3)); // TIT2 after TPE1
+    EXPECT_EQ(std::string("\0Bj\xF6rk", 6), frames[0].Body);
+    EXPECT_EQ(std::string("\x01"
+                          "eng\0\0\xFF\xFE\xE5\x65\x2C\x67",
+                          12),
+              frames[4].Body);
+    Reread();
+    EXPECT_EQ(Tag.Title, Again.Title);
+    EXPECT_EQ(Tag.Artist, Again.Artist);
+    EXPECT_EQ("http://%E4%BE%8B/", Again.UserURL);
+    EXPECT_EQ("\xE6\x97\xA5\xE6\x9C\xAC", Again.GetComment(0));
+}
+
+TEST_F(DID3v2WriteTest, ACommentFrameOfTenCharacters) {
+    MakeFile(Audio);
+    Tag.SetComment("0123456789", 0);
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const auto frames = WrittenFrames(ReadBytes(Path));
+    ASSERT_EQ(2u, frames.size());
+    EXPECT_EQ("COMM", frames[1].Id);
+    EXPECT_EQ(15u, frames[1].Body.size());
+    EXPECT_EQ(std::string("\0eng\0", 5) + "0123456789", frames[1].Body);
+}
+
+TEST_F(DID3v2WriteTest, CommentsKeepLanguageAndDescriptionSoTechnicalOnesStayApart) {
+    MakeFile(TId3v2Tag{3, 0,
+                       FrameV23("COMM", DescribedBody(0, "eng", "iTunNORM", " 0000A")) +
+                           FrameV23("COMM", DescribedBody(0, "fra", "", "Bonjour")) +
+                           FrameV23("USLT", DescribedBody(1, "deu", "\xFF\xFE" + Utf16LE("v"),
+                                                          "\xFF\xFE" + Utf16LE("Text")))}
+                 .Build() +
+             Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    Tag.SetComment("Changed", Tag.MainCommentIndex());
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    Reread();
+    ASSERT_EQ(2, Again.Frames_Comments.Count());
+    EXPECT_EQ("iTunNORM", Again.Frames_Comments.Items(0).Description);
+    EXPECT_EQ("0000A", Again.GetComment(0));
+    EXPECT_EQ("fra", Again.Frames_Comments.Items(1).Language);
+    EXPECT_EQ("Changed", Again.GetComment(1));
+    ASSERT_EQ(1, Again.Frames_Lyrics.Count());
+    EXPECT_EQ("deu", Again.Frames_Lyrics.Items(0).Language);
+    EXPECT_EQ("v", Again.Frames_Lyrics.Items(0).Description);
+    EXPECT_EQ("Text", Again.GetLyrics(0));
+    // Latin-1 suffices for the lyrics, so the frame is written with encoding 0.
+    EXPECT_EQ(std::string("\0deuv\0Text", 10), WrittenFrames(ReadBytes(Path))[3].Body);
+}
+
+TEST_F(DID3v2WriteTest, EmptiedItemsAreNotWritten) {
+    MakeFile(TId3v2Tag{3, 0,
+                       FrameV23("COMM", DescribedBody(0, "eng", "", "one")) +
+                           FrameV23("COMM", DescribedBody(0, "eng", "x", "two"))}
+                 .Build() +
+             Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    Tag.SetComment("", 0);
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    Reread();
+    ASSERT_EQ(1, Again.Frames_Comments.Count());
+    EXPECT_EQ("two", Again.GetComment(0));
+}
+
+TEST_F(DID3v2WriteTest, PicturesAndUnknownFramesSurviveAndFlagsAreCleared) {
+    const std::string picture = std::string("\0image/png\0\x03\0", 13) + FakeAudio(3000, 9);
+    const std::string priv = std::string("owner\0", 6) + "\x01\x02";
+    MakeFile(TId3v2Tag{3, 0, FrameV23("APIC", picture) + FrameV23("PRIV", priv, 0x40, 0)}.Build() +
+             Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const auto frames = WrittenFrames(ReadBytes(Path));
+    ASSERT_EQ(3u, frames.size());
+    EXPECT_EQ("APIC", frames[1].Id);
+    EXPECT_EQ(picture, frames[1].Body);
+    EXPECT_EQ("PRIV", frames[2].Id);
+    EXPECT_EQ(priv, frames[2].Body);
+    EXPECT_EQ(std::string(2, '\0'), frames[2].Flags);
+    EXPECT_TRUE(Audio == ReadBytes(Path).substr(static_cast<size_t>(TagEnd(ReadBytes(Path)))));
+}
+
+TEST_F(DID3v2WriteTest, AVersion22TagIsWrittenWithVersion23FramesAndAConvertedPicture) {
+    const std::string image = "\x89PNG-data";
+    MakeFile(TId3v2Tag{2, 0,
+                       FrameV22("TT2", Latin1("Title")) +
+                           FrameV22("COM", DescribedBody(0, "eng", "", "Comment")) +
+                           FrameV22("PIC", std::string("\0PNG\x03"
+                                                       "desc\0",
+                                                       10) +
+                                               image) +
+                           FrameV22("PIC", std::string("\0JPG\x00\0", 6) + "jpeg") +
+                           FrameV22("TPA", Latin1("1/2")) + FrameV22("CRM", "secret") +
+                           FrameV22("XYZ", "unknown")}
+                 .Build() +
+             Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string file = ReadBytes(Path);
+    const std::vector<std::string> expected = {"TIT2", "TBPM", "COMM", "APIC", "APIC", "TPOS"};
+    EXPECT_EQ(expected, FrameIds(file));
+    const auto frames = WrittenFrames(file);
+    EXPECT_EQ(std::string("\0image/png\0\x03"
+                          "desc\0",
+                          17) +
+                  image,
+              frames[3].Body);
+    EXPECT_EQ(std::string("\0image/jpeg\0\x00\0", 14) + "jpeg", frames[4].Body);
+    Reread();
+    EXPECT_EQ("Title", Again.Title);
+    EXPECT_EQ("Comment", Again.GetComment(0));
+    EXPECT_TRUE(Audio == file.substr(static_cast<size_t>(TagEnd(file))));
+}
+
+TEST_F(DID3v2WriteTest, AKeptFrameWithTheIdentifierOfAWrittenSlotIsLeftOut) {
+    // A 2.4 tag: its TYER is no slot there and is kept; a TIT2 with an unknown encoding too.
+    MakeFile(TId3v2Tag{4, 0,
+                       FrameV24("TYER", Latin1("1990")) +
+                           FrameV24("TIT2", TextBody(9, "Old title")) +
+                           FrameV24("TDRC", Latin1("2005"))}
+                 .Build() +
+             Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    EXPECT_EQ("2005", Tag.Year);
+    EXPECT_EQ(2, Tag.Frames_Unsupport.Count());
+    Tag.Year = "2010";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::vector<std::string> withTitleKept = {"TYER", "TBPM", "TIT2"};
+    EXPECT_EQ(withTitleKept, FrameIds(ReadBytes(Path)));
+    Reread();
+    EXPECT_EQ("2010", Again.Year);
+
+    // Once the title is set, the kept one is no longer written.
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    Tag.Title = "New title";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::vector<std::string> titleOnce = {"TIT2", "TYER", "TBPM"};
+    EXPECT_EQ(titleOnce, FrameIds(ReadBytes(Path)));
+    Reread();
+    EXPECT_EQ("New title", Again.Title);
+}
+
+TEST_F(DID3v2WriteTest, Version24ValuesSurviveAsOneSlashSeparatedText) {
+    MakeFile(TId3v2Tag{4, 0, FrameV24("TPE1", TextBody(3, std::string("A\0B", 3)))}.Build() +
+             Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    Reread();
+    EXPECT_EQ("A/B", Again.Artist);
+}
+
+TEST_F(DID3v2WriteTest, NumericGenresSurviveASave) {
+    MakeFile(TId3v2Tag{3, 0, FrameV23("TCON", Latin1("(17)"))}.Build() + Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    Reread();
+    EXPECT_EQ("Rock", Again.Genre);
+}
+
+TEST_F(DID3v2WriteTest, AudioBytesBehindABrokenFrameNeverEnterTheTag) {
+    const std::string frames = FrameV23("TIT2", Latin1("Title")) + "PRIV" + BigEndianBytes(5000) +
+                               std::string(2, '\0') + std::string(10, 'p');
+    MakeFile(TId3v2Tag{3, 0, frames}.Build() + Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(std::vector<std::string>({"TIT2", "TBPM"}), FrameIds(file));
+    EXPECT_TRUE(Audio == file.substr(static_cast<size_t>(TagEnd(file))));
+}
+
+TEST_F(DID3v2WriteTest, SavingTwiceWritesTheSameTag) {
+    MakeFile(Audio);
+    Tag.Title = "Same";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string first = ReadBytes(Path);
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    EXPECT_TRUE(first == ReadBytes(Path));
+}
+
+TEST_F(DID3v2WriteTest, AReadOnlyFileIsSavedAndKeepsItsOtherPermissionBits) {
+    MakeFile(Audio);
+    ASSERT_EQ(0, chmod(Path.c_str(), 0444));
+    Tag.Title = "Title";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    EXPECT_EQ(0644u, FileMode(Path) & 07777);
+    ASSERT_EQ(0, chmod(Path.c_str(), 0440));
+    Tag.Title = "Again"; // in place now
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    EXPECT_EQ(0640u, FileMode(Path) & 07777);
+    Reread();
+    EXPECT_EQ("Again", Again.Title);
+}
+
+TEST_F(DID3v2WriteTest, MissingAndTinyFilesAreNotSaved) {
+    EXPECT_FALSE(Tag.SaveToFile(Dir.File("missing.mp3")));
+    EXPECT_FALSE(FileExists(Dir.File("missing.mp3")));
+    MakeFile("ID3");
+    EXPECT_FALSE(Tag.SaveToFile(Path));
+    EXPECT_EQ("ID3", ReadBytes(Path));
+    EXPECT_FALSE(FileExists(Path + "~"));
+}
+
+TEST_F(DID3v2WriteTest, RemovingCutsTheTagOff) {
+    const std::string tag = TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("T")), 100}.Build();
+    MakeFile(tag + Audio);
+    ASSERT_TRUE(Tag.RemoveFromFile(Path));
+    EXPECT_TRUE(Audio == ReadBytes(Path));
+    // A file without a tag is left alone and reported.
+    EXPECT_FALSE(Tag.RemoveFromFile(Path));
+    EXPECT_TRUE(Audio == ReadBytes(Path));
+    // A file that held only the tag becomes empty.
+    MakeFile(tag);
+    ASSERT_TRUE(Tag.RemoveFromFile(Path));
+    EXPECT_EQ("", ReadBytes(Path));
+    EXPECT_FALSE(Tag.RemoveFromFile(Dir.File("missing.mp3")));
+    EXPECT_EQ(std::vector<std::string>({"song.mp3"}), FolderEntries(Dir.Path()));
+}
+
+// A failure at any step of a rebuild leaves the original byte-identical and no "~" file.
+
+struct TFault {
+    const char* Name;
+    TFileOp Op;
+    int Nth;
+};
+
+class DID3v2SaveFaultTest : public ::testing::TestWithParam<TFault> {
+protected:
+    // Compared whole; a mismatch reports sizes, not megabytes of bytes.
+    void ExpectUntouched(const std::string& original) {
+        EXPECT_TRUE(original == ReadBytes(Path)) << "the original changed";
+        EXPECT_EQ(std::vector<std::string>({"song.mp3"}), FolderEntries(Dir.Path()));
+    }
+
+    TTempDir Dir;
+    std::string Path = Dir.File("song.mp3");
+};
+
+class DID3v2RemoveFaultTest : public DID3v2SaveFaultTest {};
+
+TEST_P(DID3v2SaveFaultTest, LeavesTheOriginalUntouched) {
+    const std::string original =
+        TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")), 50000}.Build() + Audio;
+    WriteBytes(Path, original);
+    TFileSystem fs;
+    TDID3v2 tag(fs);
+    tag.Title = "New";
+    fs.FailAt(GetParam().Op, GetParam().Nth);
+    EXPECT_FALSE(tag.SaveToFile(Path));
+    ExpectUntouched(original);
+}
+
+TEST_P(DID3v2RemoveFaultTest, LeavesTheOriginalUntouched) {
+    const std::string original =
+        TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")), 100}.Build() + Audio;
+    WriteBytes(Path, original);
+    TFileSystem fs;
+    TDID3v2 tag(fs);
+    fs.FailAt(GetParam().Op, GetParam().Nth);
+    EXPECT_FALSE(tag.RemoveFromFile(Path));
+    ExpectUntouched(original);
+}
+
+auto FaultName = [](const auto& info) { return std::string(info.param.Name); };
+
+// Saving reads the header, then the rebuild reads it again, opens the file as its source
+// and creates the "~" file: the counts of open, size and close follow that order.
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, DID3v2SaveFaultTest,
+    ::testing::Values(
+        TFault{"HeaderOpen", TFileOp::foOpen, 1}, TFault{"HeaderRead", TFileOp::foRead, 1},
+        TFault{"Exists", TFileOp::foExists, 1}, TFault{"MakeWritable", TFileOp::foMakeWritable, 1},
+        TFault{"RebuildHeaderOpen", TFileOp::foOpen, 2}, TFault{"SourceOpen", TFileOp::foOpen, 3},
+        TFault{"TempOpen", TFileOp::foOpen, 4}, TFault{"SourceSize", TFileOp::foSize, 3},
+        TFault{"Write", TFileOp::foWrite, 1}, TFault{"Copy", TFileOp::foCopy, 1},
+        TFault{"Flush", TFileOp::foFlush, 1}, TFault{"Permissions", TFileOp::foPermissions, 1},
+        TFault{"SetPermissions", TFileOp::foSetPermissions, 1},
+        TFault{"TempClose", TFileOp::foClose, 3}, TFault{"Replace", TFileOp::foReplace, 1}),
+    FaultName);
+
+INSTANTIATE_TEST_SUITE_P(EachStep, DID3v2RemoveFaultTest,
+                         ::testing::Values(TFault{"Exists", TFileOp::foExists, 1},
+                                           TFault{"MakeWritable", TFileOp::foMakeWritable, 1},
+                                           TFault{"HeaderOpen", TFileOp::foOpen, 1},
+                                           TFault{"SourceOpen", TFileOp::foOpen, 2},
+                                           TFault{"TempOpen", TFileOp::foOpen, 3},
+                                           TFault{"SourceSize", TFileOp::foSize, 2},
+                                           TFault{"Copy", TFileOp::foCopy, 1},
+                                           TFault{"Flush", TFileOp::foFlush, 1},
+                                           TFault{"Permissions", TFileOp::foPermissions, 1},
+                                           TFault{"SetPermissions", TFileOp::foSetPermissions, 1},
+                                           TFault{"TempClose", TFileOp::foClose, 2},
+                                           TFault{"Replace", TFileOp::foReplace, 1}),
+                         FaultName);
+
+TEST(DID3v2FaultTest, AFailedWriteInPlaceIsReported) {
+    TTempDir dir;
+    const std::string path = dir.File("song.mp3");
+    WriteBytes(path, TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")), 1000}.Build() + Audio);
+    for (const TFileOp op : {TFileOp::foWrite, TFileOp::foFlush, TFileOp::foMakeWritable}) {
+        TFileSystem fs;
+        TDID3v2 tag(fs);
+        tag.Title = "New";
+        fs.FailAt(op, 1);
+        EXPECT_FALSE(tag.SaveToFile(path)) << static_cast<int>(op);
+        EXPECT_EQ(std::vector<std::string>({"song.mp3"}), FolderEntries(dir.Path()));
+    }
+    TDID3v2 tag;
+    tag.Title = "New";
+    ASSERT_TRUE(tag.SaveToFile(path));
+    ASSERT_TRUE(tag.ReadFromFile(path));
+    EXPECT_EQ("New", tag.Title);
+}
