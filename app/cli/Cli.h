@@ -50,6 +50,7 @@ int ParseFileCommand(QCommandLineParser& parser, const QString& name, const QStr
 void PrintOut(const QString& line);
 
 // The sections of `show`; each adds its key to the JSON object and its lines to the block.
+void ShowStream(const QString& path, TShowReport& report);
 void ShowId3v1(const QString& path, TShowReport& report);
 
 // A subcommand: its arguments (without the command's own name) and an exit code.
