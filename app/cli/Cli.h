@@ -51,6 +51,7 @@ void PrintOut(const QString& line);
 
 // The sections of `show`; each adds its key to the JSON object and its lines to the block.
 void ShowStream(const QString& path, TShowReport& report);
+void ShowId3v2(const QString& path, TShowReport& report);
 void ShowId3v1(const QString& path, TShowReport& report);
 
 // A subcommand: its arguments (without the command's own name) and an exit code.
@@ -58,5 +59,7 @@ using TCommand = int (*)(const QStringList& arguments);
 int CommandShow(const QStringList& arguments);
 int CommandSetV1(const QStringList& arguments);
 int CommandRemoveV1(const QStringList& arguments);
+int CommandSetV2(const QStringList& arguments);
+int CommandRemoveV2(const QStringList& arguments);
 
 } // namespace cantorell::cli

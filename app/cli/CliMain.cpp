@@ -20,6 +20,10 @@ const TCommandEntry Commands[] = {
      "set-v1 FILE [--title T] [--artist A] [--album B] [--year Y] [--comment C]\n"
      "       [--track N] [--genre NAME-or-NUMBER]    change fields of the ID3v1 tag"},
     {"remove-v1", CommandRemoveV1, "remove-v1 FILE               remove the ID3v1 tag"},
+    {"set-v2", CommandSetV2,
+     "set-v2 FILE [--title T] [--artist A] [--album B] [--track N] [--year Y] [--genre G]\n"
+     "       [--comment C] [--lyrics L | --lyrics-file F]    change fields of the ID3v2 tag"},
+    {"remove-v2", CommandRemoveV2, "remove-v2 FILE               remove the ID3v2 tag"},
 };
 
 QString Usage() {

@@ -13,7 +13,7 @@ namespace {
 using TShowSection = void (*)(const QString& path, TShowReport& report);
 
 // In the order the window fills its pages.
-const TShowSection Sections[] = {ShowStream, ShowId3v1};
+const TShowSection Sections[] = {ShowStream, ShowId3v2, ShowId3v1};
 
 } // namespace
 

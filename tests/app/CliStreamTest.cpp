@@ -45,7 +45,7 @@ TEST_F(CliStreamTest, ShowPrintsTheWindowsFiveLinesBeforeTheTags) {
     EXPECT_TRUE(lines[4].startsWith("VBR ") && lines[4].endsWith(" kbit/s"))
         << lines[4].toStdString();
     EXPECT_EQ("Sample Rate: 22050 hz", lines[5]);
-    EXPECT_TRUE(lines[6].startsWith("ID3v1")) << "the ID3v1 section follows";
+    EXPECT_TRUE(lines[6].startsWith("ID3v2")) << "the tag sections follow";
 }
 
 TEST_F(CliStreamTest, ShowsAFileWithoutAudioAsSuccessWithTheResetValues) {

@@ -1,0 +1,175 @@
+#include "Cli.h"
+
+#include "tags/DID3v2.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace cantorell::cli {
+
+namespace {
+
+QString VersionText(const TDID3v2& tag) {
+    return tag.Exists ? QStringLiteral("2.") + QString::number(tag.VersionID) : QString();
+}
+
+// A multi-line text in the plain block: later lines are indented under the label.
+QString Indented(const QString& text) {
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace('\r', '\n');
+    out.replace(QStringLiteral("\n"), QStringLiteral("\n    "));
+    return out;
+}
+
+} // namespace
+
+// The window's ID3v2 page and lyrics memo: the six fields, the comment it edits, the first
+// lyrics, and what else the tag carries.
+void ShowId3v2(const QString& path, TShowReport& report) {
+    TDID3v2 tag;
+    if (!tag.ReadFromFile(NativePath(path)))
+        report.AddError(MsgCanNotRead + path);
+
+    const QString comment = FromUtf8(tag.GetComment(tag.MainCommentIndex()));
+    const QString lyrics = FromUtf8(tag.GetLyrics(0));
+    QJsonArray comments;
+    for (int i = 0; i < tag.Frames_Comments.Count(); ++i)
+        comments.append(FromUtf8(tag.GetComment(i)));
+    QJsonArray unsupported;
+    QStringList unsupportedIds;
+    for (int i = 0; i < tag.Frames_Unsupport.Count(); ++i) {
+        const QString id = FromLatin1(tag.Frames_Unsupport.Items(i).FrameID);
+        unsupported.append(id);
+        unsupportedIds.append(id);
+    }
+
+    QJsonObject json;
+    json.insert(QStringLiteral("exists"), tag.Exists);
+    json.insert(QStringLiteral("version"), VersionText(tag));
+    json.insert(QStringLiteral("size"), tag.TagSize);
+    json.insert(QStringLiteral("title"), FromUtf8(tag.Title));
+    json.insert(QStringLiteral("artist"), FromUtf8(tag.Artist));
+    json.insert(QStringLiteral("album"), FromUtf8(tag.Album));
+    json.insert(QStringLiteral("track"), FromUtf8(tag.Track));
+    json.insert(QStringLiteral("year"), FromUtf8(tag.Year));
+    json.insert(QStringLiteral("genre"), FromUtf8(tag.Genre));
+    json.insert(QStringLiteral("comment"), comment);
+    json.insert(QStringLiteral("lyrics"), lyrics);
+    json.insert(QStringLiteral("comments"), comments);
+    json.insert(QStringLiteral("pictures"), tag.Frames_Images.Count());
+    json.insert(QStringLiteral("unsupported"), unsupported);
+    report.Json.insert(QStringLiteral("id3v2"), json);
+
+    if (!tag.Exists) {
+        report.Lines.append(QStringLiteral("ID3v2: Tag Not Found"));
+        return;
+    }
+    report.Lines.append(QStringLiteral("ID3v2: ") + VersionText(tag) + QStringLiteral(" (") +
+                        QString::number(tag.TagSize) + QStringLiteral(" bytes)"));
+    report.Lines.append(QStringLiteral("  Title: ") + FromUtf8(tag.Title));
+    report.Lines.append(QStringLiteral("  Artist: ") + FromUtf8(tag.Artist));
+    report.Lines.append(QStringLiteral("  Album: ") + FromUtf8(tag.Album));
+    report.Lines.append(QStringLiteral("  Track: ") + FromUtf8(tag.Track));
+    report.Lines.append(QStringLiteral("  Year: ") + FromUtf8(tag.Year));
+    report.Lines.append(QStringLiteral("  Genre: ") + FromUtf8(tag.Genre));
+    report.Lines.append(QStringLiteral("  Comment: ") + Indented(comment));
+    report.Lines.append(QStringLiteral("  Lyrics: ") + Indented(lyrics));
+    for (int i = 0; i < tag.Frames_Comments.Count(); ++i) {
+        const TFrameItem& item = tag.Frames_Comments.Items(i);
+        report.Lines.append(QStringLiteral("  Comment ") + QString::number(i + 1) +
+                            QStringLiteral(" [") + FromUtf8(item.Description) +
+                            QStringLiteral("]: ") + Indented(FromUtf8(item.Data)));
+    }
+    report.Lines.append(QStringLiteral("  Pictures: ") +
+                        QString::number(tag.Frames_Images.Count()));
+    report.Lines.append(QStringLiteral("  Unsupported: ") + unsupportedIds.join(' '));
+}
+
+int CommandSetV2(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Changes the given fields of the ID3v2 tag and saves it as ID3v2.3. Every other frame "
+        "of the tag is kept."));
+    const QCommandLineOption title(QStringLiteral("title"), QStringLiteral("Title."),
+                                   QStringLiteral("T"));
+    const QCommandLineOption artist(QStringLiteral("artist"), QStringLiteral("Artist."),
+                                    QStringLiteral("A"));
+    const QCommandLineOption album(QStringLiteral("album"), QStringLiteral("Album."),
+                                   QStringLiteral("B"));
+    const QCommandLineOption track(QStringLiteral("track"), QStringLiteral("Track, e.g. 3/12."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption year(QStringLiteral("year"), QStringLiteral("Year."),
+                                  QStringLiteral("Y"));
+    const QCommandLineOption genre(QStringLiteral("genre"), QStringLiteral("Genre."),
+                                   QStringLiteral("G"));
+    const QCommandLineOption comment(QStringLiteral("comment"),
+                                     QStringLiteral("The comment that show reports; empty "
+                                                    "removes it."),
+                                     QStringLiteral("C"));
+    const QCommandLineOption lyrics(QStringLiteral("lyrics"),
+                                    QStringLiteral("The first lyrics text; empty removes it."),
+                                    QStringLiteral("L"));
+    const QCommandLineOption lyricsFile(QStringLiteral("lyrics-file"),
+                                        QStringLiteral("Takes the lyrics from a UTF-8 text file."),
+                                        QStringLiteral("F"));
+    parser.addOptions({title, artist, album, track, year, genre, comment, lyrics, lyricsFile});
+    QString path;
+    if (const int code = ParseFileCommand(parser, QStringLiteral("set-v2"), arguments, path);
+        code >= 0)
+        return code;
+    if (parser.isSet(lyrics) && parser.isSet(lyricsFile)) {
+        PrintError(QStringLiteral("set-v2: give either --lyrics or --lyrics-file"));
+        return ecUsage;
+    }
+    QString lyricsText = parser.value(lyrics);
+    if (parser.isSet(lyricsFile)) {
+        QFile file(parser.value(lyricsFile));
+        if (!file.open(QIODevice::ReadOnly)) {
+            PrintError(MsgCanNotRead + parser.value(lyricsFile));
+            return ecFailure;
+        }
+        lyricsText = QString::fromUtf8(file.readAll());
+    }
+
+    TDID3v2 tag;
+    const std::string file = NativePath(path);
+    if (!tag.ReadFromFile(file)) {
+        PrintError(MsgCanNotRead + path);
+        return ecFailure;
+    }
+    const std::pair<const QCommandLineOption*, std::string*> fields[] = {
+        {&title, &tag.Title}, {&artist, &tag.Artist}, {&album, &tag.Album},
+        {&track, &tag.Track}, {&year, &tag.Year},     {&genre, &tag.Genre}};
+    for (const auto& [option, field] : fields) {
+        if (parser.isSet(*option))
+            *field = ToUtf8(parser.value(*option));
+    }
+    if (parser.isSet(comment))
+        tag.SetComment(ToUtf8(parser.value(comment)), tag.MainCommentIndex());
+    if (parser.isSet(lyrics) || parser.isSet(lyricsFile))
+        tag.SetLyrics(ToUtf8(lyricsText), 0);
+    if (!tag.SaveToFile(file)) {
+        PrintError(MsgCanNotSaveV2 + path);
+        return ecFailure;
+    }
+    return ecOk;
+}
+
+int CommandRemoveV2(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Removes the ID3v2 tag from the file."));
+    QString path;
+    if (const int code = ParseFileCommand(parser, QStringLiteral("remove-v2"), arguments, path);
+        code >= 0)
+        return code;
+    TDID3v2 tag;
+    if (!tag.RemoveFromFile(NativePath(path))) {
+        PrintError(MsgCanNotRemoveV2 + path);
+        return ecFailure;
+    }
+    return ecOk;
+}
+
+} // namespace cantorell::cli
