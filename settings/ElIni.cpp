@@ -351,7 +351,9 @@ void TElIniEntry::ClearValue() {
 
 TElIniFile::TElIniFile(TFileSystem& fs)
     : FFs(fs), FRoot(std::make_unique<TElIniEntry>()), FCurrentEntry(FRoot.get()),
-      FCurrentKey(1, FDelimiter), FRegistryFolder(TRegistry::DefaultFolder()) {}
+      FRegistryFolder(TRegistry::DefaultFolder()) {
+    FCurrentKey = std::string(1, FDelimiter);
+}
 
 TElIniFile::TElIniFile() : TElIniFile(TFileSystem::Default()) {}
 
@@ -528,6 +530,7 @@ bool TElIniFile::Walk(std::string_view key, bool canCreate, TElIniEntry*& reache
             child->IsKey = true; // the value it holds stays
             MarkModified();
         }
+        NameIfNameless(*child, component);
         path += component;
         path += FDelimiter;
         node = child;
@@ -541,6 +544,16 @@ bool TElIniFile::Walk(std::string_view key, bool canCreate, TElIniEntry*& reache
     }
     finish();
     return true;
+}
+
+void TElIniFile::NameIfNameless(TElIniEntry& node, std::string_view component) {
+    // A nameless value (one written with an empty name at the root) that a path walks
+    // into takes the path's spelling: a key with an empty name would be written as the
+    // path of its parent and come back as part of it.
+    if (node.Name().empty() && !component.empty()) {
+        node.Rename(component);
+        MarkModified();
+    }
 }
 
 bool TElIniFile::OpenKey(const std::string& key, bool canCreate) {
@@ -585,6 +598,7 @@ bool TElIniFile::OpenKeySimple(const std::string& key, bool canCreate) {
         node->IsKey = true;
         MarkModified();
     }
+    NameIfNameless(*node, name);
     FCurrentEntry = node;
     FCurrentKey = std::string(1, FDelimiter) + std::string(name);
     return true;
@@ -1162,6 +1176,7 @@ TElIniEntry* TElIniFile::OpenAbsolute(std::string_view path) {
             node->IsKey = true;
             MarkModified();
         }
+        NameIfNameless(*node, path);
         return node;
     }
     TElIniEntry* reached = nullptr;

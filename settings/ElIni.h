@@ -274,6 +274,7 @@ private:
     void LeaveSubtree(const TElIniEntry* node, TElIniEntry* target);
     std::string PathOf(const TElIniEntry* entry) const;
     void MarkModified() { FModified = true; }
+    void NameIfNameless(TElIniEntry& node, std::string_view component);
     void SaveIfEager();
     bool StoreValue(const std::string& key, const std::string& name,
                     const std::function<void(TElIniEntry&)>& assign);
