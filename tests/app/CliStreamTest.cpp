@@ -65,7 +65,7 @@ TEST_F(CliStreamTest, ShowsAFileWithoutAudioAsSuccessWithTheResetValues) {
 }
 
 TEST_F(CliStreamTest, NamesAnUnreadableFileOnceAndStillShowsTheOtherSections) {
-    // A folder opens but cannot be read.
+    // A folder is no file the analyser can read.
     const TCliResult result = RunCli({"show", "--json", Q(Dir.Path())});
     EXPECT_EQ(1, result.ExitCode);
     const QString message = "Can not read data from the file: " + Q(Dir.Path());
