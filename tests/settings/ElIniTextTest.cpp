@@ -1,0 +1,275 @@
+#include "IniTestHelpers.h"
+
+#include <gtest/gtest.h>
+
+namespace cantorell {
+namespace {
+
+using test::CrLfLines;
+using test::LoadText;
+using test::StringOf;
+using test::TypeOf;
+
+// One value line in section [S] and what it reads as.
+struct TLineCase {
+    std::string Line;
+    std::string Name; // looked up in \S
+    int Type;
+    std::string Text; // ReadString of the value ("<none>" when it gives the default)
+};
+
+void PrintTo(const TLineCase& c, std::ostream* os) {
+    *os << '"' << c.Line << '"';
+}
+
+class ElIniValueLine : public testing::TestWithParam<TLineCase> {};
+
+TEST_P(ElIniValueLine, ReadsAsTheTypeItsTextSays) {
+    const TLineCase& c = GetParam();
+    TElIniFile store;
+    LoadText(store, "[S]\r\n" + c.Line + "\r\n");
+    EXPECT_EQ(TypeOf(store, "\\S", c.Name), c.Type);
+    EXPECT_EQ(StringOf(store, "\\S", c.Name), c.Text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grammar, ElIniValueLine,
+    testing::Values(
+        TLineCase{"Name=a;b", "Name", evtString, "a"},
+        TLineCase{"Name=\"a;b\"", "Name", evtString, "\"a;b\""},
+        TLineCase{"Name = v", "Name", evtString, " v"},
+        TLineCase{"Key=Value=More", "Key", evtString, "Value=More"},
+        TLineCase{"Flag=TRUE", "Flag", evtBoolean, "true"},
+        TLineCase{"Flag=fAlSe", "Flag", evtBoolean, "false"},
+        TLineCase{"N=12", "N", evtInteger, "12"}, TLineCase{"N=-5", "N", evtInteger, "-5"},
+        TLineCase{"N=-2147483648", "N", evtInteger, "-2147483648"},
+        TLineCase{"N=2147483648", "N", evtString, "2147483648"},
+        TLineCase{"N=007", "N", evtString, "007"}, TLineCase{"N=+5", "N", evtString, "+5"},
+        TLineCase{"N= 5", "N", evtString, " 5"}, TLineCase{"N=$1F", "N", evtString, "$1F"},
+        TLineCase{"N=-0", "N", evtString, "-0"}, TLineCase{"E=0.0", "E", evtEightByte, "<none>"},
+        TLineCase{"E=1.5", "E", evtString, "1.5"},
+        TLineCase{"B=454C 3 01 AB FF ", "B", evtBinary, "454C 3 01 AB FF "},
+        TLineCase{"B=454C 3 1 ab $ff", "B", evtBinary, "454C 3 01 AB FF "},
+        // A stated length beyond the byte tokens present gets only the bytes present.
+        TLineCase{"B=454C 7FFFFFFF 01 02", "B", evtBinary, "454C 2 01 02 "},
+        TLineCase{"B=454C zz 01", "B", evtBinary, "454C 0 "},
+        TLineCase{"B=454C 2 xx 05 ", "B", evtBinary, "454C 2 00 05 "},
+        TLineCase{"Empty=", "Empty", evtString, ""},
+        TLineCase{"Tricky\"=\"=x", "Tricky\"=\"", evtString, "x"}));
+
+TEST(ElIniText, CommentsAreWholeLinesOrTheRestOfALineOutsideQuotes) {
+    TElIniFile store;
+    LoadText(store, CrLfLines({";Automatically generated file. DO NOT MODIFY!!!", ";x=1", "  ;x",
+                               "a=1;2"}));
+    // Line 3 does not begin with the comment string: a nameless value of two blanks.
+    EXPECT_EQ(StringOf(store, "\\", "#3"), "  ");
+    EXPECT_EQ(TypeOf(store, "\\", "x"), -1);
+    EXPECT_EQ(StringOf(store, "\\", "a"), "1");
+    TStrings names;
+    store.GetValueNames("\\", names);
+    EXPECT_EQ(names, (TStrings{"#3", "a"}));
+}
+
+TEST(ElIniText, AMultiCharacterOrEmptyCommentStringIsHonoured) {
+    TElIniFile store;
+    store.SetComment("//");
+    LoadText(store, CrLfLines({"// note", "a=b;c//d", ";kept"}));
+    EXPECT_EQ(StringOf(store, "\\", "a"), "b;c");
+    EXPECT_EQ(StringOf(store, "\\", "#3"), ";kept");
+
+    TElIniFile noComment;
+    noComment.SetComment("");
+    LoadText(noComment, CrLfLines({"a=b;c"}));
+    EXPECT_EQ(StringOf(noComment, "\\", "a"), "b;c");
+}
+
+TEST(ElIniText, NamelessValuesAreNamedAfterTheirLineCountingEveryLine) {
+    TElIniFile store;
+    LoadText(store, "first\n\n[S]\r\n;c\rsecond\r\nthird");
+    EXPECT_EQ(StringOf(store, "\\", "#1"), "first");
+    EXPECT_EQ(StringOf(store, "\\S", "#5"), "second");
+    EXPECT_EQ(StringOf(store, "\\S", "#6"), "third");
+}
+
+TEST(ElIniText, AZeroByteEndsTheFile) {
+    TElIniFile store;
+    LoadText(store, std::string("a=1\r\nb=2", 8) + std::string(1, '\0') + "\r\nc=3\r\n");
+    EXPECT_EQ(StringOf(store, "\\", "b"), "2");
+    EXPECT_EQ(TypeOf(store, "\\", "c"), -1);
+}
+
+TEST(ElIniText, ListIndexesMakeListsInLineOrderAndAPlainLineReplacesThem) {
+    TElIniFile store;
+    LoadText(store,
+             CrLfLines({"[S]", "L[0]=a", "L[5]=b", "M[1]=x", "M[ 0x10]=y", "M[-1]=z", "L[x]=c"}));
+    EXPECT_EQ(StringOf(store, "\\S", "L"), "c");
+    // -1 is no index: M becomes the plain value z.
+    EXPECT_EQ(StringOf(store, "\\S", "M"), "z");
+
+    TElIniFile lists;
+    LoadText(lists, CrLfLines({"[S]", "L[0]=a", "L[5]=b", "L[2]=c"}));
+    TStrings items;
+    ASSERT_TRUE(lists.ReadMultiString("\\S", "L", items));
+    EXPECT_EQ(items, (TStrings{"a", "b", "c"}));
+}
+
+TEST(ElIniText, ANameEndingInABracketWithoutOpeningGivesTheSectionKeyItsValue) {
+    TElIniFile store;
+    LoadText(store, CrLfLines({"[A]", "x]=5", "[B]", "=7"}));
+    int32_t value = 0;
+    EXPECT_TRUE(store.ReadInteger("\\A", "", 0, value));
+    EXPECT_EQ(value, 5);
+    EXPECT_TRUE(store.ReadInteger("\\B", "", 0, value));
+    EXPECT_EQ(value, 7);
+    // At the root an empty name addresses nothing: the line is dropped.
+    TElIniFile root;
+    LoadText(root, "=7\r\n");
+    EXPECT_EQ(root.Root().ChildCount(), 0);
+}
+
+TEST(ElIniText, SectionPathsAreOpenedFromTheRootAndBadOnesSkipTheirLines) {
+    TElIniFile store;
+    LoadText(store,
+             CrLfLines({"[Options\\Colors]", "a=1", "[A\\]", "b=2", "[\\Options]", "lost=1",
+                        "[A\\\\B]", "lost=2", "[Options]", "c=3", "[", "d=4", "[Half", "e=5"}));
+    EXPECT_EQ(StringOf(store, "\\Options\\Colors", "a"), "1");
+    EXPECT_EQ(StringOf(store, "\\A", "b"), "2");
+    EXPECT_EQ(StringOf(store, "\\Options", "c"), "3");
+    EXPECT_EQ(StringOf(store, "\\", "d"), "4");
+    EXPECT_EQ(StringOf(store, "\\Half", "e"), "5");
+    EXPECT_FALSE(store.KeyExists("\\A\\B"));
+    EXPECT_EQ(TypeOf(store, "\\A", "lost"), -1);
+    EXPECT_EQ(TypeOf(store, "\\Options", "lost"), -1);
+    EXPECT_EQ(TypeOf(store, "\\", "lost"), -1);
+}
+
+TEST(ElIniText, NamesMatchTrimmedAndCaseBlindKeepingTheFirstSpelling) {
+    TElIniFile store;
+    LoadText(store, CrLfLines({"[Sec]", " Width =1", "WIDTH=2", "[SEC]", "width=3"}));
+    EXPECT_EQ(StringOf(store, "\\sec", "width"), "3");
+    TStrings keys, values;
+    store.GetKeyNames("\\", keys);
+    store.GetValueNames("\\Sec", values);
+    EXPECT_EQ(keys, TStrings{"Sec"});
+    EXPECT_EQ(values, TStrings{" Width "});
+}
+
+TEST(ElIniText, WritesTheWorkedExampleByteForByte) {
+    TElIniFile store;
+    ASSERT_TRUE(store.WriteInteger("\\", "Count", 3));
+    ASSERT_TRUE(store.WriteBool("\\Window", "Visible", false));
+    ASSERT_TRUE(store.WriteString("\\Window", "Title", "Main"));
+    const char data[] = {0x0A, static_cast<char>(0xFF)};
+    ASSERT_TRUE(store.WriteBinary("\\Window\\Parts", "Data", data, 2));
+    ASSERT_TRUE(store.WriteMultiString("\\Window\\Parts", "Items", {"first", "second"}));
+    const std::string expected =
+        CrLfLines({";Automatically generated file. DO NOT MODIFY!!!", "Count=3", "", "[Window]",
+                   "Visible=false", "Title=Main", "", "[Window\\Parts]", "Data=454C 2 0A FF ",
+                   "Items[0]=first", "Items[1]=second"});
+    EXPECT_EQ(store.SaveToBytes(), expected);
+
+    TElIniFile reread;
+    LoadText(reread, expected);
+    EXPECT_EQ(reread.SaveToBytes(), expected);
+}
+
+TEST(ElIniText, WritesEveryTypeAndKeysThatAreAlsoValues) {
+    TElIniFile store;
+    LoadText(store, CrLfLines({"[A]", "Sub=v", "E=0.0", "Name = v", "bare", "[A\\Sub]", "x=1",
+                               "[Empty]"}));
+    store.WriteMultiString("\\A", "NoItems", {});
+    store.SetValueType("\\A", "Unset", evtString);
+    store.SetValueType("\\A", "None", evtNone);
+    EXPECT_EQ(store.SaveToBytes(), CrLfLines({";Automatically generated file. DO NOT MODIFY!!!", "",
+                                              "[A]", "Sub=v", "E=0.0", "Name = v", "bare",
+                                              "Unset=", "", "[A\\Sub]", "x=1", "", "[Empty]"}));
+}
+
+TEST(ElIniText, TextsWithLineBreaksAreWrittenUnchangedAndReadBackAsLines) {
+    TElIniFile store;
+    store.WriteString("\\", "a", "one\r\n");
+    store.WriteString("\\", "b", "two\nthree");
+    const std::string text = store.SaveToBytes();
+    EXPECT_EQ(text, CrLfLines({";Automatically generated file. DO NOT MODIFY!!!", "a=one",
+                               "b=two\nthree"}));
+    TElIniFile reread;
+    LoadText(reread, text);
+    EXPECT_EQ(StringOf(reread, "\\", "b"), "two");
+    EXPECT_EQ(StringOf(reread, "\\", "#4"), "three");
+}
+
+TEST(ElIniText, WarningLineAloneIsAnEmptyTreeAndAnEmptyTreeIsTheWarningLine) {
+    TElIniFile store;
+    LoadText(store, ";Automatically generated file. DO NOT MODIFY!!!\r\n");
+    EXPECT_EQ(store.Root().ChildCount(), 0);
+    EXPECT_EQ(store.SaveToBytes(), ";Automatically generated file. DO NOT MODIFY!!!\r\n");
+    store.SetWarningMessage("");
+    EXPECT_EQ(store.SaveToBytes(), "");
+}
+
+TEST(ElIniText, WithoutCommentStringTheWarningLineGrowsByOneCopyPerRound) {
+    TElIniFile store;
+    store.SetComment("");
+    std::string text = store.SaveToBytes();
+    for (int round = 0; round < 2; ++round) {
+        LoadText(store, text);
+        text = store.SaveToBytes();
+    }
+    const std::string line = "Automatically generated file. DO NOT MODIFY!!!\r\n";
+    EXPECT_EQ(text, line + line + line);
+}
+
+TEST(ElIniText, SimpleModeKeepsSectionPathsWholeAndWritesBooleansAsDigits) {
+    TElIniFile store;
+    store.SetSimple(true);
+    LoadText(store, CrLfLines({"[A\\B]", "x=1", "[A\\\\B]", "y=true"}));
+    EXPECT_EQ(StringOf(store, "\\A\\B", "x"), "1");
+    EXPECT_EQ(TypeOf(store, "\\A\\\\B", "y"), evtBoolean);
+    EXPECT_FALSE(store.KeyExists("\\A"));
+    EXPECT_EQ(store.SaveToBytes(), CrLfLines({";Automatically generated file. DO NOT MODIFY!!!", "",
+                                              "[A\\B]", "x=1", "", "[A\\\\B]", "y=1"}));
+}
+
+TEST(ElIniText, DuplicateNamesResolveToTheFirstChildEvenAfterItIsRemoved) {
+    TElIniFile store;
+    // Two distinct children of one normal name can exist when the second was a key
+    // created through a section of its own spelling before; the index must follow order.
+    LoadText(store, CrLfLines({"[S]", "a=1"}));
+    TElIniEntry* section = store.GetValueEntry("\\S", "");
+    ASSERT_NE(section, nullptr);
+    TElIniEntry* second = section->AddChild(" A ", false);
+    second->ValueType = evtInteger;
+    second->IntValue = 2;
+    EXPECT_EQ(StringOf(store, "\\S", "A"), "1");
+    ASSERT_TRUE(store.Delete("\\S", "a"));
+    EXPECT_EQ(StringOf(store, "\\S", "a"), "2");
+    ASSERT_TRUE(store.RenameValue("\\S", "a", "b"));
+    EXPECT_EQ(TypeOf(store, "\\S", "a"), -1);
+    EXPECT_EQ(StringOf(store, "\\S", "b"), "2");
+}
+
+TEST(ElIniText, AKeyWithManyValuesLoadsAndFindsEachOne) {
+    std::string text = "[Big]\r\n";
+    for (int i = 0; i < 20000; ++i)
+        text += "v" + std::to_string(i) + "=" + std::to_string(i) + "\r\n";
+    TElIniFile store;
+    LoadText(store, text);
+    int32_t value = 0;
+    EXPECT_TRUE(store.ReadInteger("\\Big", "V19999", 0, value));
+    EXPECT_EQ(value, 19999);
+    EXPECT_EQ(store.GetValueEntry("\\", "Big")->ChildCount(), 20000);
+}
+
+TEST(ElIniText, KeyPathsDeeperThanTheLimitAreRefused) {
+    std::string path = "a";
+    for (int i = 1; i < TElIniFile::MaxKeyDepth + 5; ++i)
+        path += "\\a";
+    TElIniFile store;
+    LoadText(store, "[" + path + "]\r\nx=1\r\n[ok]\r\ny=2\r\n");
+    EXPECT_EQ(StringOf(store, "\\ok", "y"), "2");
+    EXPECT_NE(store.SaveToBytes().find("y=2"), std::string::npos);
+    EXPECT_FALSE(store.OpenKey("\\" + path, true));
+}
+
+} // namespace
+} // namespace cantorell
