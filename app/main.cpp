@@ -1,14 +1,809 @@
-// The window program. Until the main window is built it shows a note that points to the
-// command-line tool, which already reads and edits the tags.
-#include <QApplication>
-#include <QMessageBox>
+#include "app/main.h"
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tag Cantorell"));
-    QMessageBox::information(
-        nullptr, QStringLiteral("Tag Cantorell"),
-        QStringLiteral("The Tag Cantorell window is not built yet.\n"
-                       "Use tagcantorell-cli to show and edit the tags of MP3 files."));
-    return 0;
+#include "app/FileListBox.h"
+#include "browse/FolderTree.h"
+#include "tags/DID3v2.h"
+#include "tags/ID3v1.h"
+#include "tags/MPEGaudio.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <exception>
+#include <stdexcept>
+
+namespace cantorell {
+
+namespace {
+
+const QString TagNotFound = QStringLiteral("Tag Not Found");
+const QString FileMask = QStringLiteral("*.mp?;*.mp+");
+
+QString Latin1(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
+
+QString Utf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToUtf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+// ID3v1 edit boxes take at most 255 bytes of text before the tag's setters trim and cut.
+std::string ToLatin1Field(const QString& text) {
+    return text.toLatin1().left(255).toStdString();
+}
+
+QString GenreName(int index) {
+    return QString::fromLatin1(GenreNames[index].data(),
+                               static_cast<qsizetype>(GenreNames[index].size()));
+}
+
+// Removes leading and trailing characters up to U+0020 (spaces and control characters).
+QString TrimControl(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int width = 0) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    if (width > 0)
+        edit->setFixedWidth(width);
+    return edit;
+}
+
+QComboBox* MakeGenreList(QWidget* parent, const char* name) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setEditable(true);
+    // Typed texts stay texts: they are never added to the list as new items.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setMaxVisibleItems(20);
+    list->setFixedWidth(160);
+    return list;
+}
+
+QToolButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setAutoRaise(true); // a flat button, raised under the mouse
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+QLabel* MakeLinkLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setText(
+        QStringLiteral("<a href=\"#\" style=\"color:#0000ff\">%1</a>").arg(text.toHtmlEscaped()));
+    label->setTextFormat(Qt::RichText);
+    label->setCursor(Qt::PointingHandCursor);
+    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    return label;
+}
+
+} // namespace
+
+TFormMain::TFormMain(TFormSeam* seam, QWidget* parent) : QMainWindow(parent), Seam(seam) {
+    if (!Seam) {
+        FOwnSeam = std::make_unique<TFormSeam>();
+        Seam = FOwnSeam.get();
+    }
+    BuildLayout();
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    FormDestroy();
+}
+
+// ---------------------------------------------------------------------------------------
+// Layout
+
+void TFormMain::BuildLayout() {
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Tag Cantorell"));
+    setGeometry(26, 117, 631, 523);
+
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(2, 2, 2, 2);
+
+    Splitter2 = new QSplitter(Qt::Vertical, central);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(3);
+    Splitter2->setChildrenCollapsible(false);
+    centralLayout->addWidget(Splitter2);
+
+    GroupBoxExplorer = new QGroupBox(QStringLiteral("Explorer"), Splitter2);
+    GroupBoxExplorer->setObjectName(QStringLiteral("GroupBoxExplorer"));
+    auto* explorerLayout = new QHBoxLayout(GroupBoxExplorer);
+    explorerLayout->setContentsMargins(4, 4, 4, 4);
+    Splitter1 = new QSplitter(Qt::Horizontal, GroupBoxExplorer);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    explorerLayout->addWidget(Splitter1);
+
+    FolderTree1 = new TFolderTree(Splitter1);
+    FolderTree1->setObjectName(QStringLiteral("FolderTree1"));
+    FolderTree1->SetActive(true);
+    FileListBox = new TFileListBox(Splitter1);
+    FileListBox->setObjectName(QStringLiteral("FileListBox"));
+    FileListBox->setFont(QFont(QStringLiteral("Verdana"), 8));
+    FileListBox->SetMask(FileMask);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({209, 400});
+
+    GroupBoxEditor = new QGroupBox(QStringLiteral("Tag Information"), Splitter2);
+    GroupBoxEditor->setObjectName(QStringLiteral("GroupBoxEditor"));
+    auto* editorLayout = new QVBoxLayout(GroupBoxEditor);
+    editorLayout->setContentsMargins(4, 4, 4, 4);
+
+    Panel1 = new QLabel(QStringLiteral("PanelInfo"), GroupBoxEditor);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(21);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(2);
+    Panel1->setAutoFillBackground(true);
+    QFont panelFont(QStringLiteral("Verdana"), 8);
+    panelFont.setBold(true);
+    Panel1->setFont(panelFont);
+    QPalette panelPalette = Panel1->palette();
+    panelPalette.setColor(QPalette::Window, panelPalette.color(QPalette::Dark));
+    panelPalette.setColor(QPalette::WindowText, panelPalette.color(QPalette::Base));
+    Panel1->setPalette(panelPalette);
+    Panel1->setTextFormat(Qt::PlainText);
+    editorLayout->addWidget(Panel1);
+
+    PageControl = new QTabWidget(GroupBoxEditor);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl->addTab(BuildID3v1Page(), QStringLiteral("ID3v1"));
+    PageControl->addTab(BuildID3v2Page(), QStringLiteral("ID3v2"));
+    PageControl->addTab(BuildLyricsPage(), QStringLiteral("Lyrics"));
+    PageControl->addTab(BuildMpegPage(), QStringLiteral("MPEG Info"));
+    PageControl->addTab(BuildAboutPage(), QStringLiteral("About"));
+    PageControl->addTab(BuildOurSoftwarePage(), QStringLiteral("Our Software"));
+    PageControl->setCurrentIndex(fpAbout);
+    editorLayout->addWidget(PageControl);
+
+    Splitter2->setStretchFactor(1, 1);
+    Splitter2->setSizes({176, 300});
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
+
+    connect(FolderTree1, &TFolderTree::Change, this, &TFormMain::FolderTree1Change);
+    connect(FileListBox, &TFileListBox::Change, this, &TFormMain::FileListBoxChange);
+    connect(btSAVE, &QToolButton::clicked, this, &TFormMain::btSAVEClick);
+    connect(btREMOVEv1, &QToolButton::clicked, this, &TFormMain::btREMOVEv1Click);
+    connect(SpeedButton8, &QToolButton::clicked, this, &TFormMain::SpeedButton8Click);
+    connect(btREMOVEv2, &QToolButton::clicked, this, &TFormMain::btREMOVEv2Click);
+    connect(btLyrCopy, &QToolButton::clicked, this, &TFormMain::btLyrCopyClick);
+    connect(btLyrSaveAs, &QToolButton::clicked, this, &TFormMain::btLyrCopyClick);
+    connect(LB_LINK, &QLabel::linkActivated, this, &TFormMain::LB_LINKClick);
+}
+
+namespace {
+
+// The labelled rows shared by both tag pages.
+struct TTagRows {
+    QGridLayout* Grid;
+    QWidget* Page;
+
+    void Add(int row, const QString& caption, QWidget* field) {
+        auto* label = new QLabel(caption, Page);
+        label->setBuddy(field);
+        Grid->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
+        Grid->addWidget(field, row, 1, Qt::AlignLeft);
+    }
+};
+
+QLabel* MakeVersionLabel(QWidget* parent, const char* name) {
+    auto* label = new QLabel(QStringLiteral("---"), parent);
+    label->setObjectName(QLatin1String(name));
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QWidget* MakeButtonBar(QWidget* parent, const char* name, QToolButton*& save, const char* saveName,
+                       const QString& saveCaption, QToolButton*& remove, const char* removeName,
+                       const QString& removeCaption) {
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QLatin1String(name));
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 2, 0, 2);
+    save = MakeButton(bar, saveName, saveCaption);
+    save->setIcon(bar->style()->standardIcon(QStyle::SP_DialogSaveButton));
+    save->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    remove = MakeButton(bar, removeName, removeCaption);
+    remove->setIcon(bar->style()->standardIcon(QStyle::SP_TrashIcon));
+    remove->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    layout->addWidget(save);
+    layout->addWidget(remove);
+    layout->addStretch(1);
+    return bar;
+}
+
+} // namespace
+
+QWidget* TFormMain::BuildID3v1Page() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabID3v1"));
+    auto* outer = new QVBoxLayout(page);
+    auto* grid = new QGridLayout;
+    TTagRows rows{grid, page};
+    LB1INFO = MakeVersionLabel(page, "LB1INFO");
+    // Creation order matters: the pages are cleared edit box by edit box in this order.
+    Ed1Title = MakeEdit(page, "Ed1Title", 406);
+    Ed1Album = MakeEdit(page, "Ed1Album", 406);
+    Ed1Artist = MakeEdit(page, "Ed1Artist", 406);
+    Ed1Track = MakeEdit(page, "Ed1Track", 51);
+    Ed1Year = MakeEdit(page, "Ed1Year", 66);
+    Ed1Comment = MakeEdit(page, "Ed1Comment", 411);
+    Ed1Genre = MakeGenreList(page, "Ed1Genre");
+    rows.Add(0, QStringLiteral("Tag version:"), LB1INFO);
+    rows.Add(1, QStringLiteral("Title:"), Ed1Title);
+    rows.Add(2, QStringLiteral("Album:"), Ed1Album);
+    rows.Add(3, QStringLiteral("Artist:"), Ed1Artist);
+    rows.Add(4, QStringLiteral("Track:"), Ed1Track);
+    rows.Add(5, QStringLiteral("Year:"), Ed1Year);
+    rows.Add(6, QStringLiteral("Genre:"), Ed1Genre);
+    rows.Add(7, QStringLiteral("Comment:"), Ed1Comment);
+    grid->setColumnStretch(1, 1);
+    outer->addLayout(grid);
+    outer->addStretch(1);
+    outer->addWidget(MakeButtonBar(page, "PanelBTN", btSAVE, "btSAVE", QStringLiteral("Save ID3v1"),
+                                   btREMOVEv1, "btREMOVEv1", QStringLiteral("Remove ID3v1")));
+    return page;
+}
+
+QWidget* TFormMain::BuildID3v2Page() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabID3v2"));
+    auto* outer = new QVBoxLayout(page);
+    auto* grid = new QGridLayout;
+    TTagRows rows{grid, page};
+    LB2INFO = MakeVersionLabel(page, "LB2INFO");
+    Ed2Track = MakeEdit(page, "Ed2Track", 51);
+    Ed2Artist = MakeEdit(page, "Ed2Artist", 406);
+    Ed2Album = MakeEdit(page, "Ed2Album", 406);
+    Ed2Title = MakeEdit(page, "Ed2Title", 406);
+    Ed2Year = MakeEdit(page, "Ed2Year", 66);
+    Ed2Genre = MakeGenreList(page, "Ed2Genre");
+    Ed2Comment = new QPlainTextEdit(page);
+    Ed2Comment->setObjectName(QStringLiteral("Ed2Comment"));
+    Ed2Comment->setFixedHeight(61);
+    rows.Add(0, QStringLiteral("Tag version:"), LB2INFO);
+    rows.Add(1, QStringLiteral("Title:"), Ed2Title);
+    rows.Add(2, QStringLiteral("Album:"), Ed2Album);
+    rows.Add(3, QStringLiteral("Artist:"), Ed2Artist);
+    rows.Add(4, QStringLiteral("Track:"), Ed2Track);
+    rows.Add(5, QStringLiteral("Year:"), Ed2Year);
+    rows.Add(6, QStringLiteral("Genre:"), Ed2Genre);
+    auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
+    commentLabel->setBuddy(Ed2Comment);
+    grid->addWidget(commentLabel, 7, 0, Qt::AlignRight | Qt::AlignTop);
+    grid->addWidget(Ed2Comment, 7, 1);
+    grid->setColumnStretch(1, 1);
+    outer->addLayout(grid);
+    outer->addStretch(1);
+    outer->addWidget(MakeButtonBar(page, "Panel4", SpeedButton8, "SpeedButton8",
+                                   QStringLiteral("Save ID3v2"), btREMOVEv2, "btREMOVEv2",
+                                   QStringLiteral("Remove ID3v2")));
+    return page;
+}
+
+QWidget* TFormMain::BuildLyricsPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabILyrics"));
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* strip = new QWidget(page);
+    strip->setObjectName(QStringLiteral("Panel2"));
+    strip->setFixedWidth(41);
+    auto* stripLayout = new QVBoxLayout(strip);
+    stripLayout->setContentsMargins(2, 2, 2, 2);
+    const auto addButton = [&](const char* name, int tag, const QString& hint,
+                               QStyle::StandardPixmap icon, bool visible) {
+        auto* button = MakeButton(strip, name, QString());
+        button->setProperty("tag", tag);
+        button->setToolTip(hint);
+        button->setIcon(strip->style()->standardIcon(icon));
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        button->setVisible(visible);
+        stripLayout->addWidget(button);
+        return button;
+    };
+    btLyrCopy =
+        addButton("btLyrCopy", 1, QStringLiteral("Copy"), QStyle::SP_FileDialogContentsView, true);
+    btLyrSaveAs = addButton("btLyrSaveAs", 2, QStringLiteral("Save to file"),
+                            QStyle::SP_DialogSaveButton, true);
+    // Commands the strip has room for but that are not offered.
+    addButton("btLyrClear", 0, QStringLiteral("Clear"), QStyle::SP_DialogResetButton, false);
+    addButton("btLyrCut", 0, QStringLiteral("Cut"), QStyle::SP_DialogDiscardButton, false);
+    addButton("btLyrPaste", 0, QStringLiteral("Paste"), QStyle::SP_DialogApplyButton, false);
+    addButton("btLyrLoad", 0, QStringLiteral("Load from file"), QStyle::SP_DialogOpenButton, false);
+    stripLayout->addStretch(1);
+    layout->addWidget(strip);
+
+    Ed2Lyrics = new QPlainTextEdit(page);
+    Ed2Lyrics->setObjectName(QStringLiteral("Ed2Lyrics"));
+    Ed2Lyrics->setFont(QFont(QStringLiteral("Courier New"), 10));
+    Ed2Lyrics->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Ed2Lyrics->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Ed2Lyrics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(Ed2Lyrics, 1);
+    return page;
+}
+
+QWidget* TFormMain::BuildMpegPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabMPEG"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    MemoInfo = new QPlainTextEdit(QStringLiteral("MemoInfo"), page);
+    MemoInfo->setObjectName(QStringLiteral("MemoInfo"));
+    MemoInfo->setFont(QFont(QStringLiteral("Courier New"), 10));
+    MemoInfo->setReadOnly(true);
+    QPalette palette = MemoInfo->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+    MemoInfo->setPalette(palette);
+    layout->addWidget(MemoInfo);
+    return page;
+}
+
+QWidget* TFormMain::BuildAboutPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabAbout"));
+    auto* layout = new QVBoxLayout(page);
+    auto* panel = new QWidget(page);
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, QColor(245, 255, 240));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    panel->setPalette(palette);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setAlignment(Qt::AlignCenter);
+
+    LB_PNM = new QLabel(QStringLiteral("Tag Cantorell"), panel);
+    LB_PNM->setObjectName(QStringLiteral("LB_PNM"));
+    LB_PNM->setFont(QFont(QStringLiteral("Impact"), 18));
+    LB_PNM->setStyleSheet(QStringLiteral("color: rgb(210, 0, 5);"));
+    LB_PNM->setAlignment(Qt::AlignCenter);
+
+    LB_VER = new QLabel(QStringLiteral("Version %1, built %2")
+                            .arg(QCoreApplication::applicationVersion().isEmpty()
+                                     ? QStringLiteral(CANTORELL_VERSION)
+                                     : QCoreApplication::applicationVersion(),
+                                 QStringLiteral(__DATE__)),
+                        panel);
+    LB_VER->setObjectName(QStringLiteral("LB_VER"));
+    QFont bold = LB_VER->font();
+    bold.setBold(true);
+    LB_VER->setFont(bold);
+    LB_VER->setAlignment(Qt::AlignCenter);
+
+    LB_LINK = MakeLinkLabel(panel, "LB_LINK", ProductPageAddress().toDisplayString());
+    LB_LINK->setFont(bold);
+    LB_LINK->setAlignment(Qt::AlignCenter);
+
+    panelLayout->addWidget(LB_PNM);
+    panelLayout->addWidget(LB_VER);
+    panelLayout->addWidget(LB_LINK);
+    layout->addWidget(panel);
+    return page;
+}
+
+QWidget* TFormMain::BuildOurSoftwarePage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet1"));
+    auto* layout = new QVBoxLayout(page);
+    const QString readme = ProductPageAddress().toString();
+    const auto addProduct = [&](const char* name, const QString& title, const QString& text) {
+        auto* link = MakeLinkLabel(page, name, title);
+        link->setToolTip(readme);
+        connect(link, &QLabel::linkActivated, this, &TFormMain::lbDemoClick);
+        auto* description = new QLabel(text, page);
+        description->setWordWrap(true);
+        layout->addWidget(link);
+        layout->addWidget(description);
+    };
+    addProduct("lbDemoWindow", QStringLiteral("Tag Cantorell"),
+               QStringLiteral("This window: browse folders, pick an MP3 file and see its ID3v1 "
+                              "and ID3v2 tags, its lyrics and a summary of its audio stream; "
+                              "edit, save and remove either tag, copy or export the lyrics."));
+    addProduct("lbDemoCli", QStringLiteral("tagcantorell-cli"),
+               QStringLiteral("The same from a terminal, for scripts and batch work: "
+                              "'tagcantorell-cli show --json FILE...' prints what this window "
+                              "shows, 'set-v1', 'set-v2', 'remove-v1' and 'remove-v2' edit the "
+                              "tags."));
+    layout->addStretch(1);
+    return page;
+}
+
+// ---------------------------------------------------------------------------------------
+// Life cycle
+
+void TFormMain::FormCreate() {
+    TagV2 = std::make_unique<TDID3v2>();
+    TagV1 = std::make_unique<TID3v1>();
+    MpegAudio = std::make_unique<TMPEGaudio>();
+
+    // Item 0 is the empty item; item k + 1 is genre k.
+    for (QComboBox* list : {Ed1Genre, Ed2Genre})
+        list->clear();
+    Ed1Genre->addItem(QString());
+    Ed2Genre->addItem(QString());
+    for (int i = 0; i < GenreCount; ++i) {
+        Ed1Genre->addItem(GenreName(i));
+        Ed2Genre->addItem(GenreName(i));
+    }
+
+    // The options store and the application options are loaded here (a later step).
+
+    FormReady = true;
+}
+
+void TFormMain::FormDestroy() {
+    TagV2.reset();
+    TagV1.reset();
+    MpegAudio.reset();
+    // The application options and the options store are saved here (a later step).
+}
+
+bool TFormMain::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(event);
+}
+
+// Only the first activation clears the pages and shows the lyrics: later activations come
+// back from message boxes and other windows, and must not throw away what the user typed.
+void TFormMain::FormActivate() {
+    if (!FormReady || FirstActivationDone)
+        return;
+    FirstActivationDone = true;
+    ClearFields();
+    PageControl->setCurrentIndex(fpLyrics);
+}
+
+// ---------------------------------------------------------------------------------------
+// Selection and display
+
+void TFormMain::FolderTree1Change() {
+    Guarded([this] {
+        FileListBox->SetDirectory(
+            QFile::decodeName(QByteArray::fromStdString(FolderTree1->GetSelectedPath())));
+    });
+}
+
+void TFormMain::FileListBoxChange() {
+    Guarded([this] {
+        ClearFields();
+        const QString path = FileListBox->FileName();
+        if (path.isEmpty() || !QFileInfo(path).isFile())
+            return;
+        Panel1->setText(QFileInfo(path).fileName());
+        ShowStreamInfo(path);
+        ShowID3v2(path);
+        ShowID3v1(path);
+    });
+}
+
+void TFormMain::ClearFields() {
+    // Every single-line edit box of the window, in creation order. The edit fields inside
+    // the genre lists are line edits too, but belong to the lists.
+    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
+        if (qobject_cast<QComboBox*>(edit->parent()))
+            continue;
+        edit->clear();
+        edit->setReadOnly(false);
+    }
+    Ed2Comment->clear();
+    Ed2Lyrics->clear();
+    MemoInfo->clear();
+    Ed1Genre->setCurrentIndex(0);
+    Ed2Genre->setCurrentIndex(0);
+    Ed2Comment->setReadOnly(false);
+    Ed2Lyrics->setReadOnly(false);
+    Panel1->setText(QStringLiteral("File name: "));
+}
+
+void TFormMain::ShowID3v2(const QString& path) {
+    if (!TagV2->ReadFromFile(QFile::encodeName(path).toStdString()))
+        return;
+    if (!TagV2->Exists) {
+        LB2INFO->setText(TagNotFound);
+        return;
+    }
+    LB2INFO->setText(QStringLiteral("2.") + QString::number(TagV2->VersionID));
+    Ed2Title->setText(Utf8(TagV2->Title));
+    Ed2Album->setText(Utf8(TagV2->Album));
+    Ed2Artist->setText(Utf8(TagV2->Artist));
+    Ed2Track->setText(Utf8(TagV2->Track));
+    Ed2Year->setText(Utf8(TagV2->Year));
+    Ed2Genre->setEditText(Utf8(TagV2->Genre));
+    Ed2Comment->setPlainText(Utf8(TagV2->GetComment(TagV2->MainCommentIndex())));
+    Ed2Lyrics->setPlainText(Utf8(TagV2->GetLyrics(0)));
+}
+
+void TFormMain::ShowID3v1(const QString& path) {
+    if (!TagV1->ReadFromFile(QFile::encodeName(path).toStdString()))
+        return;
+    if (!TagV1->Exists()) {
+        LB1INFO->setText(TagNotFound);
+        return;
+    }
+    LB1INFO->setText(QStringLiteral("1.") + QString::number(TagV1->VersionID() - 1));
+    Ed1Title->setText(Latin1(TagV1->Title()));
+    Ed1Album->setText(Latin1(TagV1->Album()));
+    Ed1Artist->setText(Latin1(TagV1->Artist()));
+    Ed1Track->setText(QString::number(TagV1->Track()));
+    Ed1Year->setText(Latin1(TagV1->Year()));
+    // The genre's own item is selected, so that saving an edited title keeps the genre.
+    const int genre = TagV1->GenreID();
+    Ed1Genre->setCurrentIndex(genre < GenreCount ? genre + 1 : 0);
+    Ed1Comment->setText(Latin1(TagV1->Comment()));
+}
+
+void TFormMain::ShowStreamInfo(const QString& path) {
+    if (!MpegAudio->ReadFromFile(QFile::encodeName(path).toStdString())) {
+        ShowMessage(QStringLiteral("Can not read data from the file: ") + path);
+        return;
+    }
+    MemoInfo->appendPlainText(QStringLiteral("File size: ") +
+                              QString::number(MpegAudio->FileLength()));
+    MemoInfo->appendPlainText(QStringLiteral("MPEG type: ") +
+                              QString::fromStdString(MpegAudio->Version()) + QLatin1Char(' ') +
+                              QString::fromStdString(MpegAudio->Layer()));
+    MemoInfo->appendPlainText(QStringLiteral("Channel mode: ") +
+                              QString::fromStdString(MpegAudio->ChannelMode()));
+    MemoInfo->appendPlainText(
+        (MpegAudio->IsVBR() ? QStringLiteral("VBR ") : QStringLiteral("CBR ")) +
+        QString::number(MpegAudio->BitRate()) + QStringLiteral(" kbit/s"));
+    MemoInfo->appendPlainText(QStringLiteral("Sample Rate: ") +
+                              QString::number(MpegAudio->SampleRate()) + QStringLiteral(" hz"));
+}
+
+// ---------------------------------------------------------------------------------------
+// Tag commands
+
+void TFormMain::btSAVEClick() {
+    Guarded([this] { SaveID3v1(FileListBox->FileName()); });
+}
+
+void TFormMain::SpeedButton8Click() {
+    Guarded([this] { SaveID3v2(FileListBox->FileName()); });
+}
+
+uint8_t TFormMain::ParseTrack(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char(' '))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    int base = 10;
+    const QStringView rest = QStringView(text).mid(i);
+    if (rest.startsWith(QLatin1Char('$')) || rest.startsWith(QLatin1Char('x')) ||
+        rest.startsWith(QLatin1Char('X'))) {
+        base = 16;
+        i += 1;
+    } else if (rest.startsWith(QLatin1String("0x")) || rest.startsWith(QLatin1String("0X"))) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size())
+        return 0;
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        int digit = -1;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        if (digit < 0 || digit >= base)
+            return 0;
+        value = value * base + digit;
+        if (value > int64_t{0x80000000})
+            return 0; // outside the signed 32-bit range
+    }
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX || value <= 0)
+        return 0;
+    return static_cast<uint8_t>(value & 0xFF);
+}
+
+void TFormMain::SaveID3v1(const QString& path) {
+    TagV1->SetTitle(ToLatin1Field(Ed1Title->text()));
+    TagV1->SetAlbum(ToLatin1Field(Ed1Album->text()));
+    TagV1->SetArtist(ToLatin1Field(Ed1Artist->text()));
+    TagV1->SetYear(ToLatin1Field(Ed1Year->text()));
+    TagV1->SetComment(ToLatin1Field(Ed1Comment->text()));
+    TagV1->SetTrack(ParseTrack(Ed1Track->text()));
+
+    // The selected item names the genre while its text is shown; a text the user typed
+    // names a genre when it equals a genre's name (in any case), and no genre otherwise.
+    uint8_t genre = TID3v1::NoGenre;
+    const QString shown = Ed1Genre->currentText();
+    const int index = Ed1Genre->currentIndex();
+    if (index > 0 && Ed1Genre->itemText(index) == shown) {
+        genre = static_cast<uint8_t>(index - 1);
+    } else if (index != 0 || !shown.isEmpty()) {
+        for (int i = 0; i < GenreCount; ++i) {
+            if (GenreName(i).compare(shown.trimmed(), Qt::CaseInsensitive) == 0) {
+                genre = static_cast<uint8_t>(i);
+                break;
+            }
+        }
+    }
+    TagV1->SetGenreID(genre);
+
+    if (!TagV1->SaveToFile(QFile::encodeName(path).toStdString()))
+        ShowMessage(QStringLiteral("Can not save ID3v1 tag to the file: ") + path);
+    FileListBoxChange();
+}
+
+void TFormMain::SaveID3v2(const QString& path) {
+    TagV2->Title = ToUtf8(Ed2Title->text());
+    TagV2->Album = ToUtf8(Ed2Album->text());
+    TagV2->Artist = ToUtf8(Ed2Artist->text());
+    TagV2->Track = ToUtf8(Ed2Track->text());
+    TagV2->Year = ToUtf8(Ed2Year->text());
+    TagV2->Genre = ToUtf8(Ed2Genre->currentText());
+    TagV2->SetComment(ToUtf8(MemoText(Ed2Comment)), TagV2->MainCommentIndex());
+    TagV2->SetLyrics(ToUtf8(MemoText(Ed2Lyrics)), 0);
+    if (!TagV2->SaveToFile(QFile::encodeName(path).toStdString()))
+        ShowMessage(QStringLiteral("Can not save ID3v2 tag to the file: ") + path);
+    FileListBoxChange();
+}
+
+void TFormMain::btREMOVEv1Click() {
+    Guarded([this] {
+        const QString path = FileListBox->FileName();
+        if (!TagV1->RemoveFromFile(QFile::encodeName(path).toStdString())) {
+            ShowMessage(QStringLiteral("Can not remove ID3v1 tag from the file: ") + path);
+            return;
+        }
+        ClearFields();
+        ShowID3v2(path);
+        ShowID3v1(path);
+    });
+}
+
+void TFormMain::btREMOVEv2Click() {
+    Guarded([this] {
+        const QString path = FileListBox->FileName();
+        if (!TagV2->RemoveFromFile(QFile::encodeName(path).toStdString())) {
+            ShowMessage(QStringLiteral("Can not remove ID3v2 tag from the file: ") + path);
+            return;
+        }
+        ClearFields();
+        ShowID3v2(path);
+        ShowID3v1(path);
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Lyrics
+
+QString TFormMain::MemoText(const QPlainTextEdit* memo) {
+    QString whole;
+    const QTextDocument* document = memo->document();
+    if (document->isEmpty())
+        return whole;
+    // A text that ends with a line break has no further, empty line after it.
+    QStringList lines = memo->toPlainText().split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (const QString& line : lines)
+        whole += line + QStringLiteral("\r\n");
+    return whole;
+}
+
+void TFormMain::btLyrCopyClick() {
+    const QObject* button = sender();
+    const int tag = button ? button->property("tag").toInt() : 0;
+    Guarded([this, tag] {
+        if (tag == 1) {
+            Ed2Lyrics->selectAll();
+            Seam->CopyToClipboard(Ed2Lyrics->toPlainText());
+        } else if (tag == 2) {
+            SaveLyricsToFile();
+        }
+    });
+}
+
+void TFormMain::SaveLyricsToFile() {
+    const QString proposed =
+        TrimControl(Ed2Artist->text() + QStringLiteral(" - ") + Ed2Title->text());
+    QString chosen;
+    if (!Seam->RunSaveDialog(this, proposed, chosen))
+        return;
+    // Written to a temporary file and renamed over the target, so a failed write never
+    // leaves a half-written lyrics file in place of an old one.
+    QSaveFile file(chosen);
+    if (!file.open(QIODevice::WriteOnly) || file.write(MemoText(Ed2Lyrics).toUtf8()) < 0 ||
+        !file.commit())
+        throw std::runtime_error(QStringLiteral("Cannot create file \"%1\". %2")
+                                     .arg(QDir::toNativeSeparators(chosen), file.errorString())
+                                     .toStdString());
+}
+
+// ---------------------------------------------------------------------------------------
+// Links and messages
+
+QUrl TFormMain::ProductPageAddress() {
+    if (*ProductWebPage)
+        return QUrl(QString::fromLatin1(ProductWebPage));
+    return QUrl::fromLocalFile(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("README.md")));
+}
+
+void TFormMain::LB_LINKClick() {
+    Guarded([this] { Seam->OpenAddress(ProductPageAddress()); });
+}
+
+void TFormMain::lbDemoClick() {
+    const auto* label = qobject_cast<const QLabel*>(sender());
+    if (!label)
+        return;
+    const QUrl address(label->toolTip());
+    Guarded([this, address] { Seam->OpenAddress(address); });
+}
+
+void TFormMain::ShowMessage(const QString& text) {
+    Seam->ShowMessage(this, text);
+}
+
+template <typename F> void TFormMain::Guarded(F handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowMessage(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ShowMessage(QStringLiteral("An unexpected error occurred."));
+    }
+}
+
+} // namespace cantorell

@@ -1,0 +1,27 @@
+// The window's modal and outside-world interactions, behind one narrow interface: message
+// boxes, the save dialog, the clipboard and the shell. The window uses the real ones; tests
+// pass their own, so no test waits on a modal loop or races it with a timer.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QWidget;
+
+namespace cantorell {
+
+class TFormSeam {
+public:
+    virtual ~TFormSeam() = default;
+
+    // A modal message box with one OK button.
+    virtual void ShowMessage(QWidget* parent, const QString& text);
+    // The save dialog of the lyrics page: proposes `proposed` with the text-file filter
+    // selected; true with `chosen` set when the user confirms.
+    virtual bool RunSaveDialog(QWidget* parent, const QString& proposed, QString& chosen);
+    virtual void CopyToClipboard(const QString& text);
+    // Opens an address or a document with the desktop's default handler.
+    virtual void OpenAddress(const QUrl& address);
+};
+
+} // namespace cantorell

@@ -1,0 +1,148 @@
+// The main window: a folder tree and a file list on top, and below them the pages that show
+// and edit what the selected MP3 file carries (ID3v1, ID3v2, lyrics, the MPEG stream), the
+// About page and the page about the command-line tool.
+#pragma once
+
+#include "app/FormSeam.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QToolButton;
+
+namespace cantorell {
+
+class TDID3v2;
+class TFileListBox;
+class TFolderTree;
+class TID3v1;
+class TMPEGaudio;
+
+// Where the About page's link leads. Until the project has a web page of its own, the link
+// opens the README beside the program.
+inline constexpr const char* ProductWebPage = "";
+
+// Pages of PageControl, in order.
+enum TFormPage {
+    fpID3v1 = 0,
+    fpID3v2 = 1,
+    fpLyrics = 2,
+    fpMPEG = 3,
+    fpAbout = 4,
+    fpOurSoftware = 5
+};
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `seam` (kept, not owned; the real one when null) carries every modal interaction.
+    explicit TFormMain(TFormSeam* seam = nullptr, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Child widgets, named as in the layout (each also carries its name as objectName).
+    TFolderTree* FolderTree1 = nullptr;
+    TFileListBox* FileListBox = nullptr;
+    QGroupBox* GroupBoxExplorer = nullptr;
+    QGroupBox* GroupBoxEditor = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QSplitter* Splitter2 = nullptr;
+    QLabel* Panel1 = nullptr;
+    QTabWidget* PageControl = nullptr;
+    QLabel* LB1INFO = nullptr;
+    QLineEdit* Ed1Title = nullptr;
+    QLineEdit* Ed1Album = nullptr;
+    QLineEdit* Ed1Artist = nullptr;
+    QLineEdit* Ed1Track = nullptr;
+    QLineEdit* Ed1Year = nullptr;
+    QLineEdit* Ed1Comment = nullptr;
+    QComboBox* Ed1Genre = nullptr;
+    QToolButton* btSAVE = nullptr;
+    QToolButton* btREMOVEv1 = nullptr;
+    QLabel* LB2INFO = nullptr;
+    QLineEdit* Ed2Title = nullptr;
+    QLineEdit* Ed2Album = nullptr;
+    QLineEdit* Ed2Artist = nullptr;
+    QLineEdit* Ed2Track = nullptr;
+    QLineEdit* Ed2Year = nullptr;
+    QComboBox* Ed2Genre = nullptr;
+    QPlainTextEdit* Ed2Comment = nullptr;
+    QToolButton* SpeedButton8 = nullptr;
+    QToolButton* btREMOVEv2 = nullptr;
+    QToolButton* btLyrCopy = nullptr;
+    QToolButton* btLyrSaveAs = nullptr;
+    QPlainTextEdit* Ed2Lyrics = nullptr;
+    QPlainTextEdit* MemoInfo = nullptr;
+    QLabel* LB_PNM = nullptr;
+    QLabel* LB_VER = nullptr;
+    QLabel* LB_LINK = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+
+    // A memo's whole text: its lines, each followed by CR LF; empty for an empty memo.
+    static QString MemoText(const QPlainTextEdit* memo);
+    // The track box's text as a track byte: a whole signed 32-bit number (decimal, or
+    // hexadecimal after "$", "x", "X", "0x", "0X"; leading spaces allowed); anything else,
+    // and any value <= 0, gives 0; a larger value gives its low 8 bits.
+    static uint8_t ParseTrack(const QString& text);
+    // The address the About page's link opens.
+    static QUrl ProductPageAddress();
+
+public slots:
+    void FolderTree1Change();
+    void FileListBoxChange();
+    void btSAVEClick();
+    void SpeedButton8Click();
+    void btREMOVEv1Click();
+    void btREMOVEv2Click();
+    // Both lyrics buttons; the sender's "tag" property chooses: 1 copy, 2 save to file.
+    void btLyrCopyClick();
+    void LB_LINKClick();
+    void lbDemoClick();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void FormActivate();
+    void ClearFields();
+    void ShowID3v2(const QString& path);
+    void ShowID3v1(const QString& path);
+    void ShowStreamInfo(const QString& path);
+    void SaveID3v1(const QString& path);
+    void SaveID3v2(const QString& path);
+    void SaveLyricsToFile();
+    void ShowMessage(const QString& text);
+    // Runs a handler; an exception it throws is shown in a message box instead of reaching
+    // Qt's event loop.
+    template <typename F> void Guarded(F handler);
+
+    void BuildLayout();
+    QWidget* BuildID3v1Page();
+    QWidget* BuildID3v2Page();
+    QWidget* BuildLyricsPage();
+    QWidget* BuildMpegPage();
+    QWidget* BuildAboutPage();
+    QWidget* BuildOurSoftwarePage();
+
+    std::unique_ptr<TFormSeam> FOwnSeam;
+    TFormSeam* Seam;
+    std::unique_ptr<TDID3v2> TagV2;
+    std::unique_ptr<TID3v1> TagV1;
+    std::unique_ptr<TMPEGaudio> MpegAudio;
+    // Set at the end of FormCreate; the first activation then clears the pages.
+    bool FormReady = false;
+    bool FirstActivationDone = false;
+};
+
+} // namespace cantorell

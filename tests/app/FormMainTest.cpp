@@ -1,0 +1,437 @@
+// The main window driven as a user would: select a folder and a file, read the pages, edit,
+// save, remove, copy and export. Modal interactions are answered through the window's seam.
+#include "app/FileListBox.h"
+#include "app/main.h"
+#include "browse/FolderTree.h"
+#include "tags/DID3v2.h"
+#include "tests/support/Id3v1Builder.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <attachedpictureframe.h>
+#include <commentsframe.h>
+#include <id3v1tag.h>
+#include <id3v2tag.h>
+#include <mpegfile.h>
+#include <textidentificationframe.h>
+#include <unsynchronizedlyricsframe.h>
+
+using namespace cantorell;
+using namespace cantorell::test;
+
+namespace {
+
+// Answers the window's modal questions and records what it showed.
+class TRecordingSeam : public TFormSeam {
+public:
+    void ShowMessage(QWidget*, const QString& text) override { Messages.append(text); }
+    bool RunSaveDialog(QWidget*, const QString& proposed, QString& chosen) override {
+        Proposed.append(proposed);
+        chosen = Answer;
+        return !Answer.isEmpty();
+    }
+    void CopyToClipboard(const QString& text) override { Clipboard = text; }
+    void OpenAddress(const QUrl& address) override { Opened.append(address); }
+
+    QStringList Messages;
+    QStringList Proposed;
+    QString Answer;
+    QString Clipboard;
+    QList<QUrl> Opened;
+};
+
+TagLib::String Utf8(const char* text) {
+    return TagLib::String(text, TagLib::String::UTF8);
+}
+
+} // namespace
+
+class FormMainTest : public ::testing::Test {
+protected:
+    void SetUp() override { Form.show(); }
+
+    std::string Mp3(const std::string& name) {
+        const std::string path = Dir.File(name);
+        CopyStandardMp3(path);
+        return path;
+    }
+
+    // Lists the test folder and selects one of its files, as clicks in the explorer would.
+    void Select(const std::string& name) {
+        Form.FileListBox->SetDirectory(QString::fromStdString(Dir.Path()));
+        const auto items =
+            Form.FileListBox->findItems(QString::fromStdString(name), Qt::MatchExactly);
+        ASSERT_EQ(1, items.size()) << name;
+        Form.FileListBox->setCurrentItem(items.first());
+    }
+
+    QStringList MemoLines(const QPlainTextEdit* memo) {
+        return memo->toPlainText().split('\n', Qt::SkipEmptyParts);
+    }
+
+    TTempDir Dir;
+    TRecordingSeam Seam;
+    TFormMain Form{&Seam};
+};
+
+TEST_F(FormMainTest, TheLayoutHasEveryNamedComponentAndThePagesInOrder) {
+    EXPECT_EQ("Tag Cantorell", Form.windowTitle());
+    EXPECT_EQ("FormMain", Form.objectName());
+    for (const char* name :
+         {"GroupBoxExplorer", "FolderTree1", "Splitter1",   "FileListBox",  "Splitter2",
+          "GroupBoxEditor",   "Panel1",      "PageControl", "LB1INFO",      "Ed1Title",
+          "Ed1Album",         "Ed1Artist",   "Ed1Track",    "Ed1Year",      "Ed1Comment",
+          "Ed1Genre",         "PanelBTN",    "btSAVE",      "btREMOVEv1",   "LB2INFO",
+          "Ed2Title",         "Ed2Album",    "Ed2Artist",   "Ed2Track",     "Ed2Year",
+          "Ed2Genre",         "Ed2Comment",  "Panel4",      "SpeedButton8", "btREMOVEv2",
+          "Panel2",           "btLyrCopy",   "btLyrSaveAs", "Ed2Lyrics",    "MemoInfo",
+          "LB_PNM",           "LB_VER",      "LB_LINK",     "StatusBar1"})
+        EXPECT_TRUE(Form.findChild<QWidget*>(QLatin1String(name))) << name;
+    const QStringList pages{"ID3v1", "ID3v2", "Lyrics", "MPEG Info", "About", "Our Software"};
+    ASSERT_EQ(pages.size(), Form.PageControl->count());
+    for (int i = 0; i < pages.size(); ++i)
+        EXPECT_EQ(pages[i], Form.PageControl->tabText(i));
+    EXPECT_EQ("Explorer", Form.GroupBoxExplorer->title());
+    EXPECT_EQ("Tag Information", Form.GroupBoxEditor->title());
+    EXPECT_EQ("Save ID3v1", Form.btSAVE->text());
+    EXPECT_EQ("Remove ID3v2", Form.btREMOVEv2->text());
+    EXPECT_EQ("Tag Cantorell", Form.LB_PNM->text());
+    EXPECT_TRUE(Form.LB_VER->text().contains(CANTORELL_VERSION));
+    EXPECT_EQ(1, Form.btLyrCopy->property("tag").toInt());
+    EXPECT_EQ("Save to file", Form.btLyrSaveAs->toolTip());
+}
+
+TEST_F(FormMainTest, BothGenreListsHoldAnEmptyItemThenTheGenres) {
+    for (const QComboBox* list : {Form.Ed1Genre, Form.Ed2Genre}) {
+        ASSERT_EQ(149, list->count());
+        EXPECT_EQ("", list->itemText(0));
+        EXPECT_EQ("Blues", list->itemText(1));
+        EXPECT_EQ("Synthpop", list->itemText(148));
+    }
+}
+
+TEST_F(FormMainTest, OnlyTheFirstActivationClearsThePagesAndShowsTheLyrics) {
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&Form, &activate);
+    EXPECT_EQ(fpLyrics, Form.PageControl->currentIndex());
+    EXPECT_EQ("File name: ", Form.Panel1->text());
+    Form.Ed1Title->setText("typed by the user");
+    Form.PageControl->setCurrentIndex(fpID3v1);
+    QApplication::sendEvent(&Form, &activate); // back from a message box
+    EXPECT_EQ("typed by the user", Form.Ed1Title->text());
+    EXPECT_EQ(fpID3v1, Form.PageControl->currentIndex());
+}
+
+TEST_F(FormMainTest, TheFileListShowsMatchingFilesSortedWithoutRegardToCase) {
+    for (const char* name : {"b.mp3", "A.MP3", "c.mp2", "d.mp+", "notes.txt", "e.mp3.bak"})
+        WriteBytes(Dir.File(name), "x");
+    QDir().mkdir(QString::fromStdString(Dir.File("folder.mp3")));
+    Form.FileListBox->SetDirectory(QString::fromStdString(Dir.Path()));
+    QStringList shown;
+    for (int i = 0; i < Form.FileListBox->count(); ++i)
+        shown.append(Form.FileListBox->item(i)->text());
+    EXPECT_EQ((QStringList{"A.MP3", "b.mp3", "c.mp2", "d.mp+"}), shown);
+    EXPECT_EQ("", Form.FileListBox->FileName());
+}
+
+TEST_F(FormMainTest, SelectingAFolderInTheTreeListsItsFilesAndClearsThePages) {
+    Mp3("song.mp3");
+    Form.Ed1Title->setText("left over");
+    QTreeWidgetItem* node = Form.FolderTree1->FindNodeByPath(Dir.Path());
+    ASSERT_TRUE(node);
+    Form.FolderTree1->setCurrentItem(node);
+    EXPECT_EQ(QString::fromStdString(Dir.Path()), Form.FileListBox->Directory());
+    ASSERT_EQ(1, Form.FileListBox->count());
+    EXPECT_EQ("", Form.Ed1Title->text());
+    EXPECT_EQ("File name: ", Form.Panel1->text());
+}
+
+TEST_F(FormMainTest, AVersion11TagFillsTheID3v1PageAndSelectsItsGenre) {
+    const std::string path = Mp3("v11.mp3");
+    TId3v1Record record{"Title", "Artist", "Album", "1999", "Comment", 7, 17};
+    WriteBytes(path, ReadBytes(path) + record.Build());
+    Select("v11.mp3");
+    EXPECT_EQ("v11.mp3", Form.Panel1->text());
+    EXPECT_EQ("1.1", Form.LB1INFO->text());
+    EXPECT_EQ("Title", Form.Ed1Title->text());
+    EXPECT_EQ("Album", Form.Ed1Album->text());
+    EXPECT_EQ("Artist", Form.Ed1Artist->text());
+    EXPECT_EQ("7", Form.Ed1Track->text());
+    EXPECT_EQ("1999", Form.Ed1Year->text());
+    EXPECT_EQ("Comment", Form.Ed1Comment->text());
+    EXPECT_EQ("Rock", Form.Ed1Genre->currentText());
+    EXPECT_EQ(18, Form.Ed1Genre->currentIndex());
+    EXPECT_EQ("Tag Not Found", Form.LB2INFO->text());
+}
+
+TEST_F(FormMainTest, AVersion10TagShowsTrackZeroAndNoGenreAsTheEmptyItem) {
+    const std::string path = Mp3("v10.mp3");
+    TId3v1Record record{"Old", "", "", "", "A comment that is thirty bytes"};
+    WriteBytes(path, ReadBytes(path) + record.Build());
+    Select("v10.mp3");
+    EXPECT_EQ("1.0", Form.LB1INFO->text());
+    EXPECT_EQ("0", Form.Ed1Track->text());
+    EXPECT_EQ("A comment that is thirty bytes", Form.Ed1Comment->text());
+    EXPECT_EQ(0, Form.Ed1Genre->currentIndex());
+    EXPECT_EQ("", Form.Ed1Genre->currentText());
+}
+
+TEST_F(FormMainTest, AFileWithoutTagsShowsTagNotFoundAndTheStreamSummary) {
+    Mp3("plain.mp3");
+    Select("plain.mp3");
+    EXPECT_EQ("Tag Not Found", Form.LB1INFO->text());
+    EXPECT_EQ("Tag Not Found", Form.LB2INFO->text());
+    EXPECT_EQ("", Form.Ed1Title->text());
+    const QStringList lines = MemoLines(Form.MemoInfo);
+    ASSERT_EQ(5, lines.size()) << Form.MemoInfo->toPlainText().toStdString();
+    EXPECT_EQ("File size: " + QString::number(ReadBytes(Dir.File("plain.mp3")).size()), lines[0]);
+    EXPECT_EQ("MPEG type: MPEG 1 Layer III", lines[1]);
+    EXPECT_TRUE(lines[2].startsWith("Channel mode: "));
+    EXPECT_EQ("CBR 128 kbit/s", lines[3]);
+    EXPECT_EQ("Sample Rate: 44100 hz", lines[4]);
+    EXPECT_TRUE(Seam.Messages.isEmpty());
+}
+
+TEST_F(FormMainTest, AnId3v24TagWithNonLatinTextFillsTheID3v2AndLyricsPages) {
+    const std::string path = Mp3("v24.mp3");
+    {
+        TagLib::MPEG::File file(path.c_str());
+        TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
+        tag->setTitle(Utf8("Кино — Группа крови"));
+        tag->setArtist(Utf8("坂本龍一"));
+        tag->setAlbum(Utf8("Ἀλβum"));
+        tag->setYear(1988);
+        tag->setTrack(3);
+        tag->setGenre("Rock");
+        auto* technical = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF8);
+        technical->setDescription("iTunNORM");
+        technical->setText(" 00000001 00000002");
+        tag->addFrame(technical);
+        auto* comment = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF8);
+        comment->setText(Utf8("Привет"));
+        tag->addFrame(comment);
+        auto* lyrics = new TagLib::ID3v2::UnsynchronizedLyricsFrame(TagLib::String::UTF8);
+        lyrics->setText(Utf8("Первая строка\nВторая строка"));
+        tag->addFrame(lyrics);
+        ASSERT_TRUE(
+            file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v4));
+    }
+    Select("v24.mp3");
+    EXPECT_EQ("2.4", Form.LB2INFO->text());
+    EXPECT_EQ(QString::fromUtf8("Кино — Группа крови"), Form.Ed2Title->text());
+    EXPECT_EQ(QString::fromUtf8("坂本龍一"), Form.Ed2Artist->text());
+    EXPECT_EQ(QString::fromUtf8("Ἀλβum"), Form.Ed2Album->text());
+    EXPECT_EQ("1988", Form.Ed2Year->text());
+    EXPECT_EQ("3", Form.Ed2Track->text());
+    EXPECT_EQ("Rock", Form.Ed2Genre->currentText());
+    EXPECT_EQ(QString::fromUtf8("Привет"), Form.Ed2Comment->toPlainText());
+    EXPECT_EQ(QString::fromUtf8("Первая строка\nВторая строка"), Form.Ed2Lyrics->toPlainText());
+}
+
+TEST_F(FormMainTest, SavingID3v1KeepsTheGenreAndShowsTheFileAsSaved) {
+    const std::string path = Mp3("save.mp3");
+    TId3v1Record record{"Old title", "Artist", "", "", "", 2, 8};
+    WriteBytes(path, ReadBytes(path) + record.Build());
+    Select("save.mp3");
+    Form.Ed1Title->setText(QString::fromUtf8("New title, café"));
+    Form.Ed1Track->setText(" 12");
+    Form.btSAVE->click();
+    EXPECT_TRUE(Seam.Messages.isEmpty());
+    EXPECT_EQ(QString::fromUtf8("New title, café"), Form.Ed1Title->text());
+    EXPECT_EQ("12", Form.Ed1Track->text());
+    EXPECT_EQ("Jazz", Form.Ed1Genre->currentText()) << "the genre survives an edit of the title";
+    EXPECT_EQ(5, MemoLines(Form.MemoInfo).size()) << "every page was filled again";
+
+    TagLib::MPEG::File file(path.c_str());
+    EXPECT_EQ("New title, caf\u00e9", file.ID3v1Tag()->title().to8Bit(true));
+    EXPECT_EQ("Jazz", file.ID3v1Tag()->genre().to8Bit(true));
+}
+
+TEST_F(FormMainTest, ATypedGenreNameStoresThatGenreAndAnyOtherTextStoresNone) {
+    Mp3("genre.mp3");
+    Select("genre.mp3");
+    Form.Ed1Title->setText("x");
+    Form.Ed1Genre->setEditText("hard rock");
+    Form.btSAVE->click();
+    EXPECT_EQ("Hard Rock", Form.Ed1Genre->currentText());
+    EXPECT_EQ(80, Form.Ed1Genre->currentIndex());
+
+    Form.Ed1Genre->setEditText("Chiptune");
+    Form.btSAVE->click();
+    EXPECT_EQ(0, Form.Ed1Genre->currentIndex());
+    EXPECT_EQ("", Form.Ed1Genre->currentText());
+}
+
+TEST(FormMainTrackTest, TrackTextsFollowTheNumberRules) {
+    const std::pair<const char*, int> cases[] = {
+        {"12", 12}, {" 12", 12}, {"12 ", 0},   {"abc", 0},  {"0", 0},
+        {"-5", 0},  {"$0A", 10}, {"0x1F", 31}, {"x10", 16}, {"255", 255},
+        {"256", 0}, {"300", 44}, {"", 0},      {"+7", 7},   {"99999999999", 0}};
+    for (const auto& [text, track] : cases)
+        EXPECT_EQ(track, TFormMain::ParseTrack(QString::fromLatin1(text))) << text;
+}
+
+TEST_F(FormMainTest, SavingID3v2WritesTheEditedFieldsAndReplacesOnlyTheMainComment) {
+    const std::string path = Mp3("v2.mp3");
+    {
+        TagLib::MPEG::File file(path.c_str());
+        TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
+        tag->setTitle("Old");
+        auto* technical = new TagLib::ID3v2::CommentsFrame();
+        technical->setDescription("iTunSMPB");
+        technical->setText(" 00000000 00000210");
+        tag->addFrame(technical);
+        auto* comment = new TagLib::ID3v2::CommentsFrame();
+        comment->setText("old comment");
+        tag->addFrame(comment);
+        ASSERT_TRUE(
+            file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v3));
+    }
+    Select("v2.mp3");
+    EXPECT_EQ("old comment", Form.Ed2Comment->toPlainText());
+    Form.Ed2Title->setText(QString::fromUtf8("Νέος τίτλος"));
+    Form.Ed2Comment->setPlainText("new comment");
+    Form.Ed2Lyrics->setPlainText("line one\nline two");
+    Form.SpeedButton8->click();
+    EXPECT_TRUE(Seam.Messages.isEmpty()) << Seam.Messages.join('\n').toStdString();
+    EXPECT_EQ(QString::fromUtf8("Νέος τίτλος"), Form.Ed2Title->text());
+    EXPECT_EQ("2.3", Form.LB2INFO->text());
+
+    TagLib::MPEG::File file(path.c_str());
+    TagLib::ID3v2::Tag* tag = file.ID3v2Tag();
+    ASSERT_TRUE(tag);
+    EXPECT_EQ("Νέος τίτλος", tag->title().to8Bit(true));
+    const auto comments = tag->frameList("COMM");
+    ASSERT_EQ(2u, comments.size());
+    bool technicalKept = false;
+    for (auto* frame : comments) {
+        auto* comment = dynamic_cast<TagLib::ID3v2::CommentsFrame*>(frame);
+        if (comment->description() == "iTunSMPB")
+            technicalKept = comment->text().stripWhiteSpace() == "00000000 00000210";
+        else
+            EXPECT_EQ("new comment\r\n", comment->text().to8Bit(true));
+    }
+    EXPECT_TRUE(technicalKept);
+    const auto lyrics = tag->frameList("USLT");
+    ASSERT_EQ(1u, lyrics.size());
+    EXPECT_EQ("line one\r\nline two\r\n", lyrics.front()->toString().to8Bit(true));
+}
+
+TEST_F(FormMainTest, RemovingEachTagShowsTheFileWithoutItAndLeavesTheStreamPageEmpty) {
+    const std::string path = Mp3("remove.mp3");
+    const std::string audio = ReadBytes(path);
+    {
+        TagLib::MPEG::File file(path.c_str());
+        file.ID3v2Tag(true)->setTitle("v2 title");
+        file.ID3v1Tag(true)->setTitle("v1 title");
+        ASSERT_TRUE(
+            file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v3));
+    }
+    Select("remove.mp3");
+    ASSERT_EQ("v2 title", Form.Ed2Title->text());
+    Form.btREMOVEv1->click();
+    EXPECT_EQ("Tag Not Found", Form.LB1INFO->text());
+    EXPECT_EQ("v2 title", Form.Ed2Title->text());
+    EXPECT_EQ("", Form.MemoInfo->toPlainText());
+    EXPECT_EQ("File name: ", Form.Panel1->text());
+    Form.btREMOVEv2->click();
+    EXPECT_EQ("Tag Not Found", Form.LB2INFO->text());
+    EXPECT_EQ("", Form.Ed2Title->text());
+    EXPECT_EQ(audio, ReadBytes(path));
+    EXPECT_TRUE(Seam.Messages.isEmpty());
+}
+
+TEST_F(FormMainTest, FailedCommandsShowTheirMessageWithTheFullPath) {
+    const std::string path = Mp3("gone.mp3");
+    Select("gone.mp3");
+    // The rebuild needs "<name>~"; a folder of that name makes it fail.
+    QDir().mkdir(QString::fromStdString(path + "~"));
+    const std::string before = ReadBytes(path);
+    Form.Ed2Title->setText("new");
+    Form.SpeedButton8->click();
+    ASSERT_EQ(1, Seam.Messages.size());
+    EXPECT_EQ("Can not save ID3v2 tag to the file: " + QString::fromStdString(path),
+              Seam.Messages[0]);
+    EXPECT_EQ(before, ReadBytes(path));
+
+    std::remove(path.c_str());
+    Form.btSAVE->click();
+    Form.btREMOVEv1->click();
+    Form.btREMOVEv2->click();
+    ASSERT_EQ(4, Seam.Messages.size());
+    EXPECT_EQ("Can not save ID3v1 tag to the file: " + QString::fromStdString(path),
+              Seam.Messages[1]);
+    EXPECT_EQ("Can not remove ID3v1 tag from the file: " + QString::fromStdString(path),
+              Seam.Messages[2]);
+    EXPECT_EQ("Can not remove ID3v2 tag from the file: " + QString::fromStdString(path),
+              Seam.Messages[3]);
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(FormMainTest, LyricsAreCopiedAsTheMemoShowsThem) {
+    Mp3("lyrics.mp3");
+    Select("lyrics.mp3");
+    Form.Ed2Lyrics->setPlainText("typed\nlines");
+    Form.btLyrCopy->click();
+    EXPECT_EQ("typed\nlines", Seam.Clipboard);
+}
+
+TEST_F(FormMainTest, LyricsAreSavedWithCrLfUnderTheArtistAndTitleName) {
+    Mp3("lyrics.mp3");
+    Select("lyrics.mp3");
+    Form.Ed2Artist->setText("A");
+    Form.Ed2Title->setText("B");
+    Form.Ed2Lyrics->setPlainText(QString::fromUtf8("first\nsecond ♪"));
+    Seam.Answer = QString::fromStdString(Dir.File("out.txt"));
+    Form.btLyrSaveAs->click();
+    EXPECT_EQ(QStringList{"A - B"}, Seam.Proposed);
+    EXPECT_EQ("first\r\nsecond \u266a\r\n", ReadBytes(Dir.File("out.txt")));
+
+    Form.Ed2Title->clear();
+    Seam.Answer.clear(); // the user cancels
+    Form.btLyrSaveAs->click();
+    Form.Ed2Artist->clear();
+    Form.btLyrSaveAs->click();
+    EXPECT_EQ((QStringList{"A - B", "A -", "-"}), Seam.Proposed);
+}
+
+TEST_F(FormMainTest, ALyricsFileThatCannotBeWrittenIsReportedByName) {
+    Mp3("lyrics.mp3");
+    Select("lyrics.mp3");
+    Form.Ed2Lyrics->setPlainText("text");
+    Seam.Answer = QString::fromStdString(Dir.File("no/such/folder/out.txt"));
+    Form.btLyrSaveAs->click();
+    ASSERT_EQ(1, Seam.Messages.size());
+    EXPECT_TRUE(Seam.Messages[0].contains(Seam.Answer)) << Seam.Messages[0].toStdString();
+    EXPECT_EQ("text", Form.Ed2Lyrics->toPlainText());
+}
+
+TEST(FormMainMemoTest, AMemosWholeTextEndsEachLineWithCrLf) {
+    QPlainTextEdit memo;
+    EXPECT_EQ("", TFormMain::MemoText(&memo));
+    memo.setPlainText("one");
+    EXPECT_EQ("one\r\n", TFormMain::MemoText(&memo));
+    memo.setPlainText("one\ntwo\n");
+    EXPECT_EQ("one\r\ntwo\r\n", TFormMain::MemoText(&memo));
+    memo.setPlainText("\n");
+    EXPECT_EQ("\r\n", TFormMain::MemoText(&memo));
+}
+
+TEST_F(FormMainTest, TheAboutLinkOpensTheReadmeBesideTheProgram) {
+    Form.LB_LINKClick();
+    ASSERT_EQ(1, Seam.Opened.size());
+    EXPECT_TRUE(Seam.Opened[0].isLocalFile());
+    EXPECT_TRUE(Seam.Opened[0].toLocalFile().endsWith("/README.md"));
+}
