@@ -154,7 +154,10 @@ TFolderTree::TFolderTree(QWidget* parent, TShell& shell) : QTreeWidget(parent), 
 }
 
 TFolderTree::~TFolderTree() {
-    // Items are deleted by the base class; the watches go with the notifier.
+    // The base class deletes the items and may move the current item as it does; this part
+    // of the object is gone by then and must not hear of it.
+    disconnect(this, &QTreeWidget::currentItemChanged, this, nullptr);
+    disconnect(this, &QTreeWidget::itemExpanded, this, nullptr);
     Notifier.reset();
     FilledNodes.clear();
 }
