@@ -20,10 +20,13 @@
 // LAME writes the same header as "Info" into constant-rate streams; that one is not taken
 // as a sign of a variable rate.
 //
-// The analysis reads at most three blocks of 3458 bytes: the start of the audio, if no frame
-// is found there the middle of the audio, and, for streams without a VBR header, the end of
-// the file, where an encoder tag ("LAME3.97", "GOGO") is looked for. The decoding and the
-// searches are pure functions over such blocks, so they can be tested and fuzzed on bytes.
+// The analysis opens the file once and reads at most three blocks of 3458 bytes of audio:
+// the start of the audio, if no frame is found there the middle of the audio, and, for
+// streams without a VBR header, the end of the audio, where an encoder tag ("LAME3.97",
+// "GOGO") is looked for; that last read also takes the ID3v1 record behind it. The file's
+// first block tells where an ID3v2 tag ends, and without a tag it is the start of the audio.
+// The decoding and the searches are pure functions over such blocks, so they can be tested
+// and fuzzed on bytes.
 #pragma once
 
 #include <array>

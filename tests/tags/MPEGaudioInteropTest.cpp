@@ -233,6 +233,16 @@ INSTANTIATE_TEST_SUITE_P(
             "VbrV6Mpeg2At22k", {"-V", "6", "-m", "s"}, 22050, 2, "MPEG 2", "Stereo", true, 0, 1},
         TEncoding{
             "VbrV8Mpeg25At8k", {"-V", "8", "-m", "m"}, 8000, 1, "MPEG 2.5", "Mono", true, 0, 1},
+        // lame puts the Xing header of a CRC-protected stream where it puts any other.
+        TEncoding{"VbrV4WithCrcJoint44k",
+                  {"-V", "4", "-m", "j", "-p"},
+                  44100,
+                  2,
+                  "MPEG 1",
+                  "Joint Stereo",
+                  true,
+                  0,
+                  1},
         TEncoding{"Abr160Joint44k",
                   {"--abr", "160", "-m", "j"},
                   44100,
