@@ -701,6 +701,9 @@ void TFolderTree::ApplyPendingChanges() {
             done.insert(next);
             RefreshNode(next);
         }
+        // A folder removed and made again at once keeps its nodes but not its watch.
+        if (Notifier && FilledNodes.count(folder))
+            Notifier->Renew(folder);
     }
     emit ChangesApplied();
 }

@@ -227,11 +227,12 @@ void TShellNotifier::Unwatch(const std::string& folder) {
         Watcher.removePath(path);
 }
 
-void TShellNotifier::UnwatchAll() {
-    Counts.clear();
-    const QStringList folders = Watcher.directories();
-    if (!folders.isEmpty())
-        Watcher.removePaths(folders);
+void TShellNotifier::Renew(const std::string& folder) {
+    if (!Counts.count(folder))
+        return;
+    const QString path = QFile::decodeName(QByteArray::fromStdString(folder));
+    if (!Watcher.directories().contains(path))
+        Watcher.addPath(path);
 }
 
 bool TShellNotifier::IsWatching(const std::string& folder) const {

@@ -91,7 +91,9 @@ public:
     // False when the system refuses to watch it (for example the inotify watch limit).
     bool Watch(const std::string& folder);
     void Unwatch(const std::string& folder);
-    void UnwatchAll();
+    // Watches a watched folder again if the system dropped it: a folder deleted and made
+    // anew under the same name is a new folder to the kernel.
+    void Renew(const std::string& folder);
     bool IsWatching(const std::string& folder) const;
     bool IsWatchingMounts() const;
 

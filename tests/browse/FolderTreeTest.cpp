@@ -537,6 +537,24 @@ TEST_F(FolderTreeWatch, AnOpenFolderTreeDeletedOnDiskGoesWithoutTrace) {
     EXPECT_EQ(Child(Home(), "Music")->childCount(), 0);
 }
 
+TEST_F(FolderTreeWatch, AFolderDeletedAndMadeAgainAtOnceIsStillFollowed) {
+    Shell.MakeFolders({"home/Music/old"});
+    Activate();
+    QTreeWidgetItem* music = Expanded("home/Music");
+
+    ChangeOnDisk([&] {
+        EXPECT_TRUE(QDir(QString::fromStdString(Shell.Path("home/Music"))).removeRecursively());
+        EXPECT_TRUE(MakeFolder("home/Music"));
+    });
+    music = Child(Home(), "Music");
+    ASSERT_NE(music, nullptr);
+    Tree->expandItem(music);
+    ASSERT_EQ(music->childCount(), 0);
+
+    ChangeOnDisk([&] { EXPECT_TRUE(MakeFolder("home/Music/new")); });
+    EXPECT_EQ(ChildTexts(music), QStringList({"new"}));
+}
+
 // --- volumes -------------------------------------------------------------------------------
 
 TEST_F(FolderTree, MountedVolumesAppearAndUnmountedOnesVanish) {
@@ -620,6 +638,23 @@ TEST_F(FolderTreeClicks, DoubleClickingAVolumeOffersToReadItAgain) {
     DoubleClick(usb);
     EXPECT_TRUE(usb->isExpanded());
     EXPECT_EQ(ChildTexts(usb), QStringList({"NewlyCopied"}));
+}
+
+// --- this machine --------------------------------------------------------------------------
+
+TEST(FolderTreeOnThisMachine, ShowsTheDesktopComputerWithTheRootFirstAndHome) {
+    // Reads only the real desktop folder and the mount table; nothing is expanded further.
+    TFolderTree tree;
+    tree.SetActive(true);
+    QTreeWidgetItem* desktop = tree.topLevelItem(0);
+    ASSERT_NE(desktop, nullptr);
+    EXPECT_EQ(tree.GetNodePath(desktop), TShell::Default().DesktopPath());
+    QTreeWidgetItem* computer = Child(desktop, "Computer");
+    ASSERT_NE(computer, nullptr);
+    ASSERT_GE(computer->childCount(), 1);
+    EXPECT_EQ(computer->child(0)->text(0), "File System");
+    EXPECT_EQ(tree.GetNodePath(computer->child(0)), "/");
+    EXPECT_EQ(tree.GetNodePath(Child(desktop, "Home")), QDir::homePath().toStdString());
 }
 
 // --- session -------------------------------------------------------------------------------
