@@ -349,6 +349,15 @@ TEST_F(DID3v2ReadTest, CompressedAndEncryptedFramesAreDropped) {
     EXPECT_EQ("Album", Tag.Album);
 }
 
+TEST_F(DID3v2ReadTest, AGroupSymbolIsNotTakenAsPartOfTheBody) {
+    // The writer sets no flags, so a body kept with its group byte would be read wrongly.
+    Read(TId3v2Tag{3, 0, FrameV23("TIT2", "\x07" + Latin1("Grouped"), 0, 0x20)}.Build());
+    EXPECT_EQ("Grouped", Tag.Title);
+    Read(TId3v2Tag{4, 0, FrameV24("TIT2", "\x07" + SynchsafeBytes(8) + Latin1("Grouped"), 0, 0x41)}
+             .Build());
+    EXPECT_EQ("Grouped", Tag.Title);
+}
+
 TEST_F(DID3v2ReadTest, AFrameReachingPastTheTagEndsTheWalk) {
     // The second frame claims 100 bytes, but the tag ends 20 bytes after its header.
     const std::string frames = FrameV23("TIT2", Latin1("Title")) + "TPE1" + BigEndianBytes(100) +
