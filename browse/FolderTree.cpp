@@ -26,7 +26,11 @@ public:
 
 namespace {
 
-TFolderTree::TFolderItem* AsFolderItem(QTreeWidgetItem* item);
+TFolderTree::TFolderItem* AsFolderItem(QTreeWidgetItem* item) {
+    if (!item || item->type() != TFolderTree::TFolderItem::ItemType)
+        return nullptr;
+    return static_cast<TFolderTree::TFolderItem*>(item);
+}
 
 // Bulk changes run with painting suppressed, so a refresh of thousands of nodes is drawn
 // once; nested guards restore what they found.
@@ -48,8 +52,10 @@ private:
 class TBusyCursor {
 public:
     TBusyCursor() {
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-            QApplication::setOverrideCursor(Qt::WaitCursor), Set = true;
+        if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            Set = true;
+        }
     }
     ~TBusyCursor() {
         if (Set)
@@ -123,12 +129,6 @@ std::pair<int, int> OrdinaryRange(QTreeWidgetItem* node) {
     while (end > first && AsFolderItem(node->child(end - 1))->Fixed)
         --end;
     return {first, end};
-}
-
-TFolderTree::TFolderItem* AsFolderItem(QTreeWidgetItem* item) {
-    if (!item || item->type() != TFolderTree::TFolderItem::ItemType)
-        return nullptr;
-    return static_cast<TFolderTree::TFolderItem*>(item);
 }
 
 } // namespace
@@ -285,8 +285,10 @@ QTreeWidgetItem* TFolderTree::FindNodeByPath(const std::string& Path, TFindMode 
         if (!startValid || startParts.size() > parts.size() ||
             !std::equal(startParts.begin(), startParts.end(), parts.begin()))
             continue;
-        if (!current || startParts.size() > depth)
-            current = start, depth = startParts.size();
+        if (!current || startParts.size() > depth) {
+            current = start;
+            depth = startParts.size();
+        }
     }
     if (!current)
         return nullptr;
@@ -313,9 +315,9 @@ QTreeWidgetItem* TFolderTree::FindNodeByPath(const std::string& Path, TFindMode 
 
 void TFolderTree::BuildTree() {
     TRedrawGuard redraw(this);
-    DesktopPath = Shell.DesktopPath();
-    auto* desktop = new TFolderItem(TFolderNode{DesktopPath, QStringLiteral("Desktop"), false,
-                                                DesktopPath, TNodeKind::nkDesktop});
+    const std::string desktopPath = Shell.DesktopPath();
+    auto* desktop = new TFolderItem(TFolderNode{desktopPath, QStringLiteral("Desktop"), false,
+                                                desktopPath, TNodeKind::nkDesktop});
     desktop->setIcon(0, Shell.Icon(TShellIcon::siDesktop));
     desktop->setText(0, NodeText(desktop->Data.Name));
     addTopLevelItem(desktop);
@@ -532,8 +534,22 @@ void TFolderTree::ResetNode(TFolderItem* node) {
     if (node->treeWidget())
         node->setExpanded(false);
     auto [first, end] = OrdinaryRange(node);
-    for (int i = end - 1; i >= first; --i)
-        DeleteNode(node->child(i));
+    if (first == 0 && end == node->childCount() && end > 0) {
+        // Everything goes (a volume or a folder that became unreadable): one removal
+        // instead of one per child keeps a reset of thousands of nodes quick.
+        for (QTreeWidgetItem* at = currentItem(); at; at = at->parent()) {
+            if (at->parent() == node) {
+                setCurrentItem(node);
+                break;
+            }
+        }
+        for (int i = 0; i < end; ++i)
+            ForgetFilled(node->child(i));
+        qDeleteAll(node->takeChildren());
+    } else {
+        for (int i = end - 1; i >= first; --i)
+            DeleteNode(node->child(i));
+    }
     SetFilled(node, false);
     node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
 }
@@ -548,6 +564,11 @@ void TFolderTree::DeleteNode(QTreeWidgetItem* item) {
             break;
         }
     }
+    ForgetFilled(item);
+    delete item;
+}
+
+void TFolderTree::ForgetFilled(QTreeWidgetItem* item) {
     std::vector<TFolderItem*> stack{AsFolderItem(item)};
     while (!stack.empty()) {
         TFolderItem* node = stack.back();
@@ -558,7 +579,6 @@ void TFolderTree::DeleteNode(QTreeWidgetItem* item) {
         for (int i = 0; i < node->childCount(); ++i)
             stack.push_back(AsFolderItem(node->child(i)));
     }
-    delete item;
 }
 
 // --- expanding ---------------------------------------------------------------------------

@@ -141,6 +141,8 @@ private:
     void MergeVolumes(TFolderItem* node, const std::vector<TVolume>& volumes);
     void ResetNode(TFolderItem* node);
     void DeleteNode(QTreeWidgetItem* item);
+    // Stops watching the folders of a node and every node below it.
+    void ForgetFilled(QTreeWidgetItem* item);
     void SetFilled(TFolderItem* node, bool filled);
     QString NodeText(const QString& name) const;
     void FolderChanged(const std::string& folder);
@@ -151,7 +153,6 @@ private:
     bool FActive = false;
     SFolderOption FFolderOptions;
     TDisplayMode FDisplayMode = dmAsis;
-    std::string DesktopPath;
     // The filled nodes by the folder they show; one folder can be shown by several nodes
     // (the Home node and the same folder below File System).
     std::multimap<std::string, TFolderItem*> FilledNodes;

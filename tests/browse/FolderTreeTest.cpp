@@ -583,8 +583,10 @@ TEST_F(FolderTree, RefreshDriveNodeResetsAVolumeWhenItsNameChangedOrWhenForced) 
     EXPECT_EQ(usb->childCount(), 1) << "same medium, nothing to do";
     EXPECT_TRUE(usb->isExpanded());
 
+    Tree->setCurrentItem(Child(usb, "Podcasts"));
     Tree->RefreshDriveNode(Shell.Path("usb"), TRefreshMode::rmForce);
     EXPECT_EQ(usb->childCount(), 0);
+    EXPECT_EQ(Tree->currentItem(), usb);
     EXPECT_FALSE(usb->isExpanded());
     EXPECT_EQ(usb->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
 
