@@ -50,6 +50,8 @@ struct TVolumeCase {
     bool Shown;
 };
 
+void PrintTo(const TVolumeCase& c, std::ostream* out) { *out << c.Type << " on " << c.Path; }
+
 class UserVolume : public ::testing::TestWithParam<TVolumeCase> {};
 
 TEST_P(UserVolume, IsShownOnlyWhenAUserWouldOpenIt) {
