@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -176,6 +177,28 @@ bool StartsWithKey(std::string_view path, std::string_view key) {
     return p == k || (p.starts_with(k) && p.size() > k.size() && p[k.size()] == kRegDelimiter);
 }
 
+// A decimal integer written the way the writer writes one: an optional "-", no leading
+// zero, no "+", no blank, no "-0", within the signed 32-bit range.
+bool IsCanonicalInteger(std::string_view text, int32_t& value) {
+    const bool negative = !text.empty() && text.front() == '-';
+    const std::string_view digits = negative ? text.substr(1) : text;
+    if (digits.empty() || digits.size() > 10 || (digits.front() == '0' && digits.size() > 1) ||
+        (negative && digits == "0"))
+        return false;
+    int64_t result = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        result = result * 10 + (c - '0');
+    }
+    if (negative)
+        result = -result;
+    if (result < INT32_MIN || result > INT32_MAX)
+        return false;
+    value = static_cast<int32_t>(result);
+    return true;
+}
+
 } // namespace
 
 // --- Free conversions -------------------------------------------------------------------
@@ -267,8 +290,7 @@ TElIniEntry::TElIniEntry() {
     Children.OnDelete = [this](TElList&, TElList::TItem item) {
         auto* child = static_cast<TElIniEntry*>(item);
         ForgetChild(child);
-        child->ClearValue();
-        delete child;
+        delete child; // its value goes with it
     };
 }
 
@@ -284,32 +306,105 @@ std::string TElIniEntry::NormalName(std::string_view name) {
     return UpperAscii(name);
 }
 
-TElIniEntry* TElIniEntry::FindChild(std::string_view name) const {
-    const auto it = FIndex.find(NormalName(name));
-    return it == FIndex.end() ? nullptr : it->second;
+bool TElIniEntry::MatchesNormal(std::string_view normal) const {
+    std::string_view name = FName;
+    while (!name.empty() && IsTrimmed(name.front()))
+        name.remove_prefix(1);
+    while (!name.empty() && IsTrimmed(name.back()))
+        name.remove_suffix(1);
+    if (name.size() != normal.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c =
+            name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+        if (c != normal[i])
+            return false;
+    }
+    return true;
 }
 
-TElIniEntry* TElIniEntry::AddChild(std::string_view name, bool isKey) {
+TElIniEntry* TElIniEntry::FindNormal(const std::string& normal) const {
+    if (FIndex) {
+        const auto it = FIndex->find(normal);
+        return it == FIndex->end() ? nullptr : it->second;
+    }
+    for (int32_t i = 0; i < Children.Count(); ++i)
+        if (Child(i)->MatchesNormal(normal))
+            return Child(i);
+    return nullptr;
+}
+
+TElIniEntry* TElIniEntry::FindChild(std::string_view name) const {
+    return FindNormal(NormalName(name));
+}
+
+void TElIniEntry::BuildIndexIfLarge() {
+    if (FIndex || Children.Count() <= IndexThreshold)
+        return;
+    FIndex = std::make_unique<std::unordered_map<std::string, TElIniEntry*>>();
+    FIndex->reserve(static_cast<size_t>(Children.Count()) * 2);
+    // In children order, so that the first of several namesakes is the one indexed.
+    for (int32_t i = 0; i < Children.Count(); ++i)
+        FIndex->try_emplace(NormalName(Child(i)->FName), Child(i));
+}
+
+TElIniEntry* TElIniEntry::AttachChild(std::string_view name, bool isKey) {
+    // The list's own rule adds at most 1280 slots at a time, which makes filling a key
+    // with a million values copy its slots hundreds of times; the store asks for doubled
+    // room instead once the list is that large.
+    if (Children.Count() == Children.Capacity() && Children.Capacity() >= 1280)
+        Children.SetCapacity(static_cast<int32_t>(
+            std::min<int64_t>(int64_t{Children.Capacity()} * 2, TElList::MaxListSize)));
     auto child = std::make_unique<TElIniEntry>();
     child->FName = name;
-    child->FNormal = NormalName(name);
     child->IsKey = isKey;
     child->Parent = this;
     Children.Add(child.get());
-    FIndex.try_emplace(child->FNormal, child.get());
     return child.release();
 }
 
+TElIniEntry* TElIniEntry::AddChild(std::string_view name, bool isKey) {
+    TElIniEntry* child = AttachChild(name, isKey);
+    if (FIndex)
+        FIndex->try_emplace(NormalName(name), child);
+    else
+        BuildIndexIfLarge();
+    return child;
+}
+
+TElIniEntry* TElIniEntry::FindOrAddChild(std::string_view name, bool isKey, bool& added) {
+    std::string normal = NormalName(name);
+    if (FIndex) {
+        // One hash lookup for both the search and the insertion.
+        auto [it, inserted] = FIndex->try_emplace(std::move(normal), nullptr);
+        added = inserted;
+        if (inserted)
+            it->second = AttachChild(name, isKey);
+        return it->second;
+    }
+    if (TElIniEntry* found = FindNormal(normal)) {
+        added = false;
+        return found;
+    }
+    added = true;
+    TElIniEntry* child = AttachChild(name, isKey);
+    BuildIndexIfLarge();
+    return child;
+}
+
 void TElIniEntry::ForgetChild(TElIniEntry* child) {
-    const auto it = FIndex.find(child->FNormal);
-    if (it == FIndex.end() || it->second != child)
+    if (FClearing || !FIndex)
         return;
-    FIndex.erase(it);
+    const std::string normal = NormalName(child->FName);
+    const auto it = FIndex->find(normal);
+    if (it == FIndex->end() || it->second != child)
+        return;
+    FIndex->erase(it);
     // The next child of the same name, if any, is now the first match.
     for (int32_t i = 0; i < Children.Count(); ++i) {
-        auto* other = static_cast<TElIniEntry*>(Children.At(i));
-        if (other != child && other->FNormal == child->FNormal) {
-            FIndex.emplace(other->FNormal, other);
+        TElIniEntry* other = Child(i);
+        if (other != child && other->MatchesNormal(normal)) {
+            FIndex->emplace(normal, other);
             break;
         }
     }
@@ -320,18 +415,20 @@ void TElIniEntry::RemoveChild(TElIniEntry* child) {
 }
 
 void TElIniEntry::ClearChildren() {
-    FIndex.clear();
+    // Every child goes: no index entry needs to be handed on to a later namesake.
+    FClearing = true;
+    FIndex.reset();
     Children.Clear();
+    FClearing = false;
 }
 
 void TElIniEntry::Rename(std::string_view name) {
     if (Parent != nullptr)
         Parent->ForgetChild(this);
     FName = name;
-    FNormal = NormalName(name);
-    if (Parent == nullptr)
+    if (Parent == nullptr || !Parent->FIndex)
         return;
-    auto [it, inserted] = Parent->FIndex.try_emplace(FNormal, this);
+    auto [it, inserted] = Parent->FIndex->try_emplace(NormalName(name), this);
     // Keep "first match wins": the renamed node takes the index only if it comes first.
     if (!inserted && Parent->Children.IndexOf(this) < Parent->Children.IndexOf(it->second))
         it->second = this;
@@ -518,11 +615,13 @@ bool TElIniFile::Walk(std::string_view key, bool canCreate, TElIniEntry*& reache
         const std::string_view component = key.substr(0, end);
         if (component.empty() || depth >= MaxKeyDepth)
             return false;
-        TElIniEntry* child = node->FindChild(component);
-        if (child == nullptr) {
-            if (!canCreate)
-                return false;
-            child = node->AddChild(component, true);
+        TElIniEntry* child = nullptr;
+        bool added = false;
+        if (canCreate)
+            child = node->FindOrAddChild(component, true, added);
+        else if ((child = node->FindChild(component)) == nullptr)
+            return false;
+        if (added) {
             MarkModified();
         } else if (!child->IsKey) {
             if (!canCreate)
@@ -1189,25 +1288,37 @@ bool TElIniFile::ParseLine(std::string_view line, std::string& name, std::string
     value.clear();
     bool quoted = false;
     bool separated = false;
+    const char commentStart = FComment.empty() ? '\0' : FComment.front();
+    // Plain runs of characters are copied in one piece; only quotes, the separator and the
+    // comment string's first character need a look.
+    size_t run = 0;
+    auto flush = [&](size_t end) {
+        (separated ? value : name).append(line.substr(run, end - run));
+        run = end;
+    };
     for (size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
-        std::string& target = separated ? value : name;
         if (quoted) {
             if (c == '"')
                 quoted = false;
-            target += c;
             continue;
         }
+        if (c != '"' && c != FDivChar && (FComment.empty() || c != commentStart))
+            continue;
         if (c == '"')
             quoted = true;
-        if (!FComment.empty() && line.compare(i, FComment.size(), FComment) == 0)
-            break;
-        if (!quoted && !separated && c == FDivChar) {
-            separated = true;
-            continue;
+        if (!FComment.empty() && c == commentStart &&
+            line.compare(i, FComment.size(), FComment) == 0) {
+            flush(i);
+            return separated;
         }
-        target += c;
+        if (!quoted && !separated && c == FDivChar) {
+            flush(i);
+            separated = true;
+            run = i + 1; // the separator itself is dropped
+        }
     }
+    flush(line.size());
     return separated;
 }
 
@@ -1255,15 +1366,13 @@ void TElIniFile::ParseText(std::string_view text) {
             name.resize(open == std::string::npos ? 0 : open);
         }
         TElIniEntry* entry;
+        bool added = false;
         if (name.empty())
             entry = section != FRoot.get() ? section : FRoot->FindChild(name);
         else
-            entry = section->FindChild(name);
-        if (entry == nullptr) {
-            if (name.empty())
-                continue;
-            entry = section->AddChild(name, false);
-        }
+            entry = section->FindOrAddChild(name, false, added);
+        if (entry == nullptr)
+            continue;
         if (listItem) {
             if (entry->ValueType != evtMultiString) {
                 entry->ClearValue();
@@ -1279,8 +1388,7 @@ void TElIniFile::ParseText(std::string_view text) {
             entry->BoolValue = SameUpper(value, "TRUE");
         } else if (value == "0.0") {
             entry->ValueType = evtEightByte;
-        } else if (!value.empty() && (value[0] == '-' || (value[0] >= '0' && value[0] <= '9')) &&
-                   TextToInt(value, number) && std::to_string(number) == value) {
+        } else if (IsCanonicalInteger(value, number)) {
             entry->ValueType = evtInteger;
             entry->IntValue = number;
         } else if (value.starts_with(kBinaryTextPrefix)) {
@@ -1496,9 +1604,8 @@ void TElIniFile::ParseBinary(std::string_view bytes, const std::string& source) 
             if (size < 0 || static_cast<size_t>(size) > payload.size() - 4)
                 fail("has a byte block longer than its record");
         }
-        TElIniEntry* entry = section->FindChild(name);
-        if (entry == nullptr)
-            entry = section->AddChild(name, false);
+        bool added = false;
+        TElIniEntry* entry = section->FindOrAddChild(name, false, added);
         if (type == evtMultiString) {
             if (entry->ValueType != evtMultiString) {
                 entry->ClearValue();

@@ -108,6 +108,8 @@ public:
     TElIniEntry* FindChild(std::string_view name) const;
     // Appends a new child; the node owns it from then on.
     TElIniEntry* AddChild(std::string_view name, bool isKey);
+    // The first child of that name, or a new one appended when there is none.
+    TElIniEntry* FindOrAddChild(std::string_view name, bool isKey, bool& added);
     // Removes and frees one child with its subtree.
     void RemoveChild(TElIniEntry* child);
     void ClearChildren();
@@ -136,13 +138,21 @@ public:
     int32_t DataSize() const { return static_cast<int32_t>(StringValue.size()); }
 
 private:
+    // Keys with more children than this find them through a name index; smaller ones are
+    // scanned, which is faster than hashing for a handful of names.
+    static constexpr int32_t IndexThreshold = 16;
+
+    bool MatchesNormal(std::string_view normal) const;
+    TElIniEntry* FindNormal(const std::string& normal) const;
+    void BuildIndexIfLarge();
     void ForgetChild(TElIniEntry* child);
+    TElIniEntry* AttachChild(std::string_view name, bool isKey);
 
     std::string FName;
-    std::string FNormal;
+    bool FClearing = false;
     // Normal name -> first child of that name, so that lookups in a key with many values
     // stay constant-time while "first match wins" is kept.
-    std::unordered_map<std::string, TElIniEntry*> FIndex;
+    std::unique_ptr<std::unordered_map<std::string, TElIniEntry*>> FIndex;
 };
 
 class TElIniFile {

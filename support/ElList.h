@@ -33,7 +33,7 @@ public:
     using TItem = void*;
     using TDeleteEvent = std::function<void(TElList& sender, TItem item)>;
     // Frees one item when AutoClearObjects is set; the list cannot know the item's type.
-    using TFreeObject = std::function<void(TItem item)>;
+    using TFreeObject = void (*)(TItem item);
 
     static constexpr int32_t MaxListSize = 0x7FFFFFF;
 
@@ -66,7 +66,7 @@ public:
     TItem At(int32_t index) const { return FItems[index]; }
 
     bool AutoClearObjects = false;
-    TFreeObject FreeObject;
+    TFreeObject FreeObject = nullptr;
     TDeleteEvent OnDelete;
 
 private:

@@ -147,10 +147,11 @@ TEST(ElList, ClearAndDestructionFreeOwnedItemsExactlyOnce) {
 }
 
 TEST(ElList, AutoClearObjectsFreesThroughTheFreeHandlerButDeleteRangeDoesNot) {
-    std::vector<void*> freed;
+    static std::vector<void*> freed;
+    freed.clear();
     TElList list;
     list.AutoClearObjects = true;
-    list.FreeObject = [&](void* item) { freed.push_back(item); };
+    list.FreeObject = [](void* item) { freed.push_back(item); };
     for (int i = 1; i <= 4; ++i)
         list.Add(Item(i));
     list.Delete(0);

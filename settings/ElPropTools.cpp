@@ -1,0 +1,544 @@
+#include "settings/ElPropTools.h"
+
+#include "settings/ElCollection.h"
+#include "settings/ElIni.h"
+
+#include <QMetaEnum>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace cantorell {
+
+namespace {
+
+const QString NameProperty = QStringLiteral("Name");
+constexpr const char* ObjectNameProperty = "objectName";
+
+std::string Utf8(const QString& text) {
+    return text.toUtf8().toStdString();
+}
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool IsObjectPointer(const QMetaProperty& property) {
+    return (property.metaType().flags() & QMetaType::PointerToQObject) != 0;
+}
+
+bool IsStringList(const QMetaProperty& property) {
+    return property.metaType().id() == QMetaType::QStringList;
+}
+
+TPropInfo MakeInfo(const QMetaProperty& property) {
+    TPropInfo info;
+    info.Meta = property;
+    info.Name = std::strcmp(property.name(), ObjectNameProperty) == 0
+                    ? NameProperty
+                    : QString::fromLatin1(property.name());
+    info.Kind = PropKind(property);
+    return info;
+}
+
+// The integer an enumeration or set value holds, whatever its width.
+std::optional<int32_t> EnumValue(const QVariant& value) {
+    const qsizetype size = value.metaType().sizeOf();
+    const void* data = value.constData();
+    switch (size) {
+    case 1: {
+        int8_t v;
+        std::memcpy(&v, data, 1);
+        return v;
+    }
+    case 2: {
+        int16_t v;
+        std::memcpy(&v, data, 2);
+        return v;
+    }
+    case 4: {
+        int32_t v;
+        std::memcpy(&v, data, 4);
+        return v;
+    }
+    case 8: {
+        int64_t v;
+        std::memcpy(&v, data, 8);
+        return static_cast<int32_t>(v);
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+// A variant of the property's own enumeration type holding `value`.
+std::optional<QVariant> MakeEnumValue(const QMetaType& type, int32_t value) {
+    alignas(8) unsigned char buffer[8] = {};
+    switch (type.sizeOf()) {
+    case 1: {
+        const auto v = static_cast<int8_t>(value);
+        std::memcpy(buffer, &v, 1);
+        break;
+    }
+    case 2: {
+        const auto v = static_cast<int16_t>(value);
+        std::memcpy(buffer, &v, 2);
+        break;
+    }
+    case 4:
+        std::memcpy(buffer, &value, 4);
+        break;
+    case 8: {
+        const auto v = static_cast<int64_t>(value);
+        std::memcpy(buffer, &v, 8);
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    return QVariant(type, buffer);
+}
+
+template <typename T> std::optional<QVariant> InRange(int32_t value) {
+    if (value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max())
+        return std::nullopt;
+    return QVariant::fromValue(static_cast<T>(value));
+}
+
+// Objects on the path from the walk's start: an object that refers back to one of them
+// is skipped, so a cycle of references cannot recurse without end.
+using TWalkPath = std::vector<const QObject*>;
+
+bool OnPath(const TWalkPath& path, const QObject* object) {
+    return std::find(path.begin(), path.end(), object) != path.end();
+}
+
+void SaveObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path);
+void LoadObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path);
+
+void SaveCollectionOn(TElCollection* collection, const std::string& keyName, TElIniFile& store,
+                      TWalkPath& path) {
+    const std::string outer = store.CurrentKey();
+    if (store.OpenKey(keyName, true)) {
+        for (int i = 0; i < collection->Count(); ++i) {
+            const std::string inner = store.CurrentKey();
+            if (store.OpenKey("Item" + std::to_string(i), true))
+                SaveObjectOn(collection->Item(i), store, path);
+            store.OpenKey(inner, false);
+        }
+    }
+    store.OpenKey(outer, false);
+}
+
+void LoadCollectionOn(TElCollection* collection, const std::string& keyName, TElIniFile& store,
+                      TWalkPath& path) {
+    const std::string outer = store.CurrentKey();
+    if (store.OpenKey(keyName, false)) {
+        for (int i = 0; i < collection->Count(); ++i) {
+            const std::string inner = store.CurrentKey();
+            if (store.OpenKey("Item" + std::to_string(i), false))
+                LoadObjectOn(collection->Item(i), store, path);
+            store.OpenKey(inner, false);
+        }
+    }
+    store.OpenKey(outer, false);
+}
+
+void WalkClassProperty(QObject* instance, const TPropInfo& property, TElIniFile& store,
+                       TWalkPath& path, bool saving) {
+    if (IsStringList(property.Meta)) {
+        if (saving)
+            SaveStringListProperty(instance, property, store);
+        else
+            LoadStringListProperty(instance, property, store);
+        return;
+    }
+    QObject* object = property.Meta.read(instance).value<QObject*>();
+    if (object == nullptr || OnPath(path, object))
+        return;
+    const std::string name = Utf8(property.Name);
+    if (auto* collection = qobject_cast<TElCollection*>(object)) {
+        if (saving)
+            SaveCollectionOn(collection, name, store, path);
+        else
+            LoadCollectionOn(collection, name, store, path);
+        return;
+    }
+    const std::string saved = store.CurrentKey();
+    if (store.OpenKey(name, saving)) {
+        if (saving)
+            SaveObjectOn(object, store, path);
+        else
+            LoadObjectOn(object, store, path);
+    }
+    store.OpenKey(saved, false);
+}
+
+void WalkObject(QObject* instance, TElIniFile& store, TWalkPath& path, bool saving) {
+    if (instance == nullptr || OnPath(path, instance))
+        return;
+    path.push_back(instance);
+    for (const TPropInfo& property : PropertyList(*instance)) {
+        switch (property.Kind) {
+        case TPropKind::pkInteger:
+        case TPropKind::pkEnumeration:
+        case TPropKind::pkSet:
+            if (saving)
+                SaveOrdProperty(instance, property, store);
+            else
+                LoadOrdProperty(instance, property, store);
+            break;
+        case TPropKind::pkString:
+            if (saving)
+                SaveStrProperty(instance, property, store);
+            else
+                LoadStrProperty(instance, property, store);
+            break;
+        case TPropKind::pkClass:
+            WalkClassProperty(instance, property, store, path, saving);
+            break;
+        case TPropKind::pkFloat:
+        case TPropKind::pkOther:
+            break;
+        }
+    }
+    path.pop_back();
+}
+
+void SaveObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path) {
+    WalkObject(instance, store, path, true);
+}
+
+void LoadObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path) {
+    WalkObject(instance, store, path, false);
+}
+
+} // namespace
+
+TPropKind PropKind(const QMetaProperty& property) {
+    if (property.isEnumType())
+        return property.isFlagType() ? TPropKind::pkSet : TPropKind::pkEnumeration;
+    switch (property.metaType().id()) {
+    case QMetaType::Bool:
+        return TPropKind::pkEnumeration;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        return TPropKind::pkInteger;
+    case QMetaType::QString:
+        return TPropKind::pkString;
+    case QMetaType::QStringList:
+        return TPropKind::pkClass;
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return TPropKind::pkFloat;
+    default:
+        return IsObjectPointer(property) ? TPropKind::pkClass : TPropKind::pkOther;
+    }
+}
+
+std::optional<TPropInfo> FindProperty(const QObject& instance, const QString& name) {
+    const QMetaObject* meta = instance.metaObject();
+    if (name == NameProperty)
+        return MakeInfo(meta->property(meta->indexOfProperty(ObjectNameProperty)));
+    const int exact = meta->indexOfProperty(name.toLatin1().constData());
+    if (exact >= 0)
+        return MakeInfo(meta->property(exact));
+    for (int i = 0; i < meta->propertyCount(); ++i) {
+        const TPropInfo info = MakeInfo(meta->property(i));
+        if (info.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return info;
+    }
+    return std::nullopt;
+}
+
+bool PropNameLess(const QString& a, const QString& b) {
+    const qsizetype common = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t ca = a[i].unicode() & ~char16_t{0x20};
+        const char16_t cb = b[i].unicode() & ~char16_t{0x20};
+        if (ca != cb)
+            return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
+std::vector<TPropInfo> PropertyList(const QObject& instance) {
+    const QMetaObject* meta = instance.metaObject();
+    std::vector<TPropInfo> list;
+    for (int i = 0; i < meta->propertyCount(); ++i) {
+        const QMetaProperty property = meta->property(i);
+        if (!property.isReadable())
+            continue;
+        TPropInfo info = MakeInfo(property);
+        if (info.Kind == TPropKind::pkOther || info.Kind == TPropKind::pkFloat)
+            continue;
+        // A value that could never be loaded back is not written either; an object
+        // reference is only followed, never assigned.
+        if (!property.isWritable() && !IsObjectPointer(property))
+            continue;
+        list.push_back(std::move(info));
+    }
+    std::stable_sort(list.begin(), list.end(), [](const TPropInfo& a, const TPropInfo& b) {
+        return PropNameLess(a.Name, b.Name);
+    });
+    return list;
+}
+
+std::optional<int32_t> ReadOrdinal(const QObject& instance, const TPropInfo& property) {
+    const QVariant value = property.Meta.read(&instance);
+    if (!value.isValid())
+        return std::nullopt;
+    if (property.Meta.isEnumType())
+        return EnumValue(value);
+    switch (value.metaType().id()) {
+    case QMetaType::Bool:
+        return value.toBool() ? 1 : 0;
+    case QMetaType::UInt:
+        return static_cast<int32_t>(value.toUInt());
+    case QMetaType::Int:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        return value.toInt();
+    default:
+        return std::nullopt;
+    }
+}
+
+bool WriteOrdinal(QObject& instance, const TPropInfo& property, int32_t value) {
+    const QMetaProperty& meta = property.Meta;
+    if (!meta.isWritable())
+        return false;
+    std::optional<QVariant> variant;
+    if (meta.isEnumType()) {
+        const QMetaEnum enumerator = meta.enumerator();
+        if (enumerator.isValid()) {
+            if (meta.isFlagType()) {
+                int known = 0;
+                for (int i = 0; i < enumerator.keyCount(); ++i)
+                    known |= enumerator.value(i);
+                if ((value & ~known) != 0)
+                    return false;
+            } else if (enumerator.valueToKey(value) == nullptr) {
+                return false;
+            }
+        }
+        variant = MakeEnumValue(meta.metaType(), value);
+    } else {
+        switch (meta.metaType().id()) {
+        case QMetaType::Bool:
+            if (value == 0 || value == 1)
+                variant = QVariant(value == 1);
+            break;
+        case QMetaType::Int:
+            variant = QVariant(value);
+            break;
+        case QMetaType::UInt:
+            variant = QVariant(static_cast<uint>(value));
+            break;
+        case QMetaType::Short:
+            variant = InRange<short>(value);
+            break;
+        case QMetaType::UShort:
+            variant = InRange<unsigned short>(value);
+            break;
+        case QMetaType::SChar:
+            variant = InRange<signed char>(value);
+            break;
+        case QMetaType::UChar:
+            variant = InRange<unsigned char>(value);
+            break;
+        default:
+            break;
+        }
+    }
+    return variant && meta.write(&instance, *variant);
+}
+
+void SaveOrdProperty(QObject* instance, const TPropInfo& property, TElIniFile& store) {
+    if (const auto value = ReadOrdinal(*instance, property))
+        store.WriteInteger("", Utf8(property.Name), *value);
+}
+
+void LoadOrdProperty(QObject* instance, const TPropInfo& property, TElIniFile& store) {
+    const auto current = ReadOrdinal(*instance, property);
+    if (!current)
+        return;
+    int32_t value = *current;
+    store.ReadInteger("", Utf8(property.Name), *current, value);
+    WriteOrdinal(*instance, property, value);
+}
+
+void SaveStrProperty(QObject* instance, const TPropInfo& property, TElIniFile& store) {
+    store.WriteString("", Utf8(property.Name), Utf8(property.Meta.read(instance).toString()));
+}
+
+void LoadStrProperty(QObject* instance, const TPropInfo& property, TElIniFile& store) {
+    if (!property.Meta.isWritable())
+        return;
+    const std::string current = Utf8(property.Meta.read(instance).toString());
+    std::string value;
+    store.ReadString("", Utf8(property.Name), current, value);
+    const QString text = FromUtf8(value);
+    if (property.Name == NameProperty && !IsValidComponentName(text))
+        return;
+    property.Meta.write(instance, text);
+}
+
+void SaveFloatProperty(QObject* instance, const TPropInfo& property, TElIniFile& store) {
+    const TExtended bytes = DoubleToExtended(property.Meta.read(instance).toDouble());
+    store.WriteBinary("", Utf8(property.Name), bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
+void LoadFloatProperty(QObject* instance, const TPropInfo& property, TElIniFile& store) {
+    if (!property.Meta.isWritable())
+        return;
+    TExtended bytes{};
+    int32_t size = static_cast<int32_t>(bytes.size());
+    if (!store.ReadBinary("", Utf8(property.Name), bytes.data(), size) ||
+        size != static_cast<int32_t>(bytes.size()))
+        return;
+    QVariant value(ExtendedToDouble(bytes));
+    if (property.Meta.metaType().id() == QMetaType::Float)
+        value = QVariant(static_cast<float>(value.toDouble()));
+    property.Meta.write(instance, value);
+}
+
+void SaveStringListProperty(QObject* instance, const TPropInfo& property, TElIniFile& store) {
+    TStrings lines;
+    for (const QString& line : property.Meta.read(instance).toStringList())
+        lines.push_back(Utf8(line));
+    store.WriteMultiString("", Utf8(property.Name), lines);
+}
+
+void LoadStringListProperty(QObject* instance, const TPropInfo& property, TElIniFile& store) {
+    if (!property.Meta.isWritable())
+        return;
+    TStrings lines;
+    if (!store.ReadMultiString("", Utf8(property.Name), lines))
+        return;
+    QStringList list;
+    for (const std::string& line : lines)
+        list.append(FromUtf8(line));
+    property.Meta.write(instance, list);
+}
+
+void SaveObject(QObject* instance, TElIniFile& store) {
+    TWalkPath path;
+    SaveObjectOn(instance, store, path);
+}
+
+void LoadObject(QObject* instance, TElIniFile& store) {
+    TWalkPath path;
+    LoadObjectOn(instance, store, path);
+}
+
+void SaveCollection(TElCollection* collection, const std::string& keyName, TElIniFile& store) {
+    if (collection == nullptr)
+        return;
+    TWalkPath path{collection};
+    SaveCollectionOn(collection, keyName, store, path);
+}
+
+void LoadCollection(TElCollection* collection, const std::string& keyName, TElIniFile& store) {
+    if (collection == nullptr)
+        return;
+    TWalkPath path{collection};
+    LoadCollectionOn(collection, keyName, store, path);
+}
+
+// ---------------------------------------------------------------------------------------
+// 80-bit extended numbers
+
+namespace {
+
+constexpr int DoubleBias = 1023;
+constexpr int ExtendedBias = 16383;
+constexpr uint64_t IntegerBit = uint64_t{1} << 63;
+constexpr uint64_t DoubleFraction = (uint64_t{1} << 52) - 1;
+
+} // namespace
+
+TExtended DoubleToExtended(double value) {
+    const auto bits = std::bit_cast<uint64_t>(value);
+    const bool negative = (bits >> 63) != 0;
+    const int exponent = static_cast<int>((bits >> 52) & 0x7FF);
+    const uint64_t fraction = bits & DoubleFraction;
+
+    uint64_t significand = 0;
+    int biased = 0;
+    if (exponent == 0x7FF) { // infinity (no fraction) or NaN (its payload kept)
+        biased = 0x7FFF;
+        significand = IntegerBit | (fraction << 11);
+    } else if (exponent == 0 && fraction == 0) {
+        biased = 0;
+    } else if (exponent == 0) { // a subnormal double is a normal extended number
+        const int shift = std::countl_zero(fraction);
+        significand = fraction << shift;
+        biased = ExtendedBias + 63 - 1074 - shift;
+    } else {
+        significand = IntegerBit | (fraction << 11);
+        biased = exponent - DoubleBias + ExtendedBias;
+    }
+
+    TExtended bytes{};
+    for (int i = 0; i < 8; ++i)
+        bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(significand >> (8 * i));
+    const auto top = static_cast<uint16_t>((negative ? 0x8000 : 0) | biased);
+    bytes[8] = static_cast<uint8_t>(top);
+    bytes[9] = static_cast<uint8_t>(top >> 8);
+    return bytes;
+}
+
+double ExtendedToDouble(const TExtended& bytes) {
+    uint64_t significand = 0;
+    for (int i = 7; i >= 0; --i)
+        significand = (significand << 8) | bytes[static_cast<size_t>(i)];
+    const auto top = static_cast<uint16_t>(bytes[8] | (bytes[9] << 8));
+    const bool negative = (top & 0x8000) != 0;
+    const int biased = top & 0x7FFF;
+
+    double magnitude = 0;
+    if (biased == 0x7FFF) {
+        if ((significand & ~IntegerBit) == 0) {
+            magnitude = std::numeric_limits<double>::infinity();
+        } else {
+            // A NaN keeps the top of its payload; one whose payload would vanish becomes
+            // the quiet NaN.
+            uint64_t fraction = (significand >> 11) & DoubleFraction;
+            if (fraction == 0)
+                fraction = uint64_t{1} << 51;
+            const uint64_t nan = (negative ? IntegerBit : 0) | (uint64_t{0x7FF} << 52) | fraction;
+            return std::bit_cast<double>(nan);
+        }
+    } else if (significand != 0) {
+        // Extended denormals (biased exponent 0) use the exponent of the smallest normal.
+        const int exponent = (biased == 0 ? 1 : biased) - ExtendedBias - 63;
+        magnitude = std::ldexp(static_cast<double>(significand), exponent);
+    }
+    return negative ? -magnitude : magnitude;
+}
+
+bool IsValidComponentName(const QString& name) {
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        const bool digit = c >= '0' && c <= '9';
+        if (!(letter || (digit && i > 0)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace cantorell
