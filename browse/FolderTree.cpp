@@ -6,6 +6,7 @@
 #include <QSessionManager>
 
 #include <algorithm>
+#include <iterator>
 
 namespace cantorell {
 
@@ -182,6 +183,8 @@ void TFolderTree::SetActive(bool value) {
         RefreshDrives();
         emit ChangesApplied();
     });
+    const std::vector<std::string> points = Shell.MountPoints();
+    MountPoints = std::set<std::string>(points.begin(), points.end());
     BuildTree();
     ApplyFolderOptions();
 }
@@ -684,6 +687,25 @@ void TFolderTree::RefreshDriveNode(const std::string& RootPath, TRefreshMode Mod
 
 void TFolderTree::RefreshDrives() {
     TRedrawGuard redraw(this);
+    // A folder something was mounted on or unmounted from shows other contents now, and
+    // its watch still follows the folder that was covered or uncovered: what was read of it
+    // goes, and it is read and watched afresh when next expanded.
+    std::vector<std::string> points = Shell.MountPoints();
+    std::set<std::string> now(points.begin(), points.end());
+    std::vector<std::string> changed;
+    std::set_symmetric_difference(MountPoints.begin(), MountPoints.end(), now.begin(), now.end(),
+                                  std::back_inserter(changed));
+    MountPoints = std::move(now);
+    for (const std::string& point : changed) {
+        std::vector<TFolderItem*> nodes;
+        auto [from, to] = FilledNodes.equal_range(point);
+        for (auto it = from; it != to; ++it)
+            nodes.push_back(it->second);
+        // Resetting one node never deletes another of the same folder: the nodes of one
+        // folder are never inside each other except through a link, which has its own path.
+        for (TFolderItem* node : nodes)
+            ResetNode(node);
+    }
     for (TNodeKind kind : {TNodeKind::nkComputer, TNodeKind::nkNetwork}) {
         if (TFolderItem* node = AsFolderItem(FindSpecialNode(kind)); node && node->Filled)
             FillNode(node);

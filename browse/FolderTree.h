@@ -11,6 +11,7 @@
 #pragma once
 
 #include "platform/Shell.h"
+#include "platform/WindowPlacement.h"
 
 #include <QTreeWidget>
 
@@ -52,6 +53,9 @@ class TFolderTree : public QTreeWidget {
     Q_PROPERTY(bool Active READ Active WRITE SetActive)
     Q_PROPERTY(SFolderOption FolderOptions READ FolderOptions WRITE SetFolderOptions)
     Q_PROPERTY(TDisplayMode DisplayMode READ DisplayMode WRITE SetDisplayMode)
+    // The tree's width in its splitter, kept in the options file; writing it moves the
+    // splitter's handle.
+    Q_PROPERTY(int Width READ Width WRITE SetWidth)
 
 public:
     enum TFolderOption {
@@ -84,6 +88,8 @@ public:
     void SetFolderOptions(SFolderOption value);
     TDisplayMode DisplayMode() const { return FDisplayMode; }
     void SetDisplayMode(TDisplayMode value);
+    int Width() const { return SizeInSplitter(*this); }
+    void SetWidth(int value) { SetSizeInSplitter(*this, value); }
 
     // The path of the selected node; empty when nothing is selected or the node is not a
     // folder (Computer, Network, Trash).
@@ -106,7 +112,8 @@ public:
     // Resets the volume mounted at RootPath below Computer when its name changed (or always
     // with rmForce): its children are dropped and it is read again when next expanded.
     void RefreshDriveNode(const std::string& RootPath, TRefreshMode Mode);
-    // Brings Computer's and Network's children in line with the mount table.
+    // Brings Computer's and Network's children in line with the mount table, and drops
+    // what was read of folders something was mounted on or unmounted from since.
     void RefreshDrives();
     // The first node of the given kind, in the tree's order.
     QTreeWidgetItem* FindSpecialNode(TNodeKind Kind) const;
@@ -157,6 +164,8 @@ private:
     // (the Home node and the same folder below File System).
     std::multimap<std::string, TFolderItem*> FilledNodes;
     std::set<std::string> PendingFolders;
+    // The mount table's mount points when last looked at.
+    std::set<std::string> MountPoints;
     bool ChangesQueued = false;
 };
 

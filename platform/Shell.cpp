@@ -130,6 +130,13 @@ std::vector<TVolume> TShell::Volumes() const {
     return volumes;
 }
 
+std::vector<std::string> TShell::MountPoints() const {
+    std::vector<std::string> points;
+    for (const TMountEntry& entry : ParseMountInfo(MountTable()))
+        points.push_back(entry.RootPath);
+    return points;
+}
+
 bool TShell::ListFolders(const std::string& folder, std::vector<std::string>& names) const {
     names.clear();
     DIR* dir = ::opendir(folder.c_str());

@@ -59,6 +59,8 @@ public:
     // "/" first (named "File System"), then the user volumes in mount order. Built from the
     // mount table alone: no volume is touched, so a hung network mount cannot block.
     virtual std::vector<TVolume> Volumes() const;
+    // Every mount point of the table, the system's own included.
+    virtual std::vector<std::string> MountPoints() const;
 
     // The names of the subfolders of `folder`, hidden ones and links to folders included, in
     // the order the file system gives them. False when the folder cannot be read (missing,

@@ -36,6 +36,12 @@ public:
     std::string HomePath() const override { return Home; }
     std::string TrashPath() const override { return Trash; }
     std::vector<TVolume> Volumes() const override { return FakeVolumes; }
+    std::vector<std::string> MountPoints() const override {
+        std::vector<std::string> points = ExtraMountPoints;
+        for (const TVolume& volume : FakeVolumes)
+            points.push_back(volume.RootPath);
+        return points;
+    }
     bool ListFolders(const std::string& folder, std::vector<std::string>& names) const override {
         Read.push_back(folder);
         if (Vanished.count(folder)) {
@@ -56,6 +62,8 @@ public:
     QTemporaryDir Temp;
     std::string Root, Desktop, Home, Trash;
     std::vector<TVolume> FakeVolumes;
+    // Mount points that are not volumes a user would open.
+    std::vector<std::string> ExtraMountPoints;
     // Folders the shell pretends are gone although they are on disk.
     std::set<std::string> Vanished;
     mutable std::vector<std::string> Read;

@@ -572,6 +572,28 @@ TEST_F(FolderTree, MountedVolumesAppearAndUnmountedOnesVanish) {
     EXPECT_EQ(Tree->GetSelectedPath(), "");
 }
 
+TEST_F(FolderTree, AFolderSomethingIsMountedOnIsReadAgain) {
+    Shell.MakeFolders({"home/point/covered", "home/other/kept"});
+    Activate();
+    QTreeWidgetItem* point = Expanded("home/point");
+    QTreeWidgetItem* other = Expanded("home/other");
+    ASSERT_EQ(ChildTexts(point), QStringList({"covered"}));
+
+    Shell.ExtraMountPoints.push_back(Shell.Path("home/point"));
+    Tree->RefreshDrives();
+    EXPECT_EQ(point->childCount(), 0);
+    EXPECT_FALSE(point->isExpanded());
+    EXPECT_EQ(point->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_TRUE(other->isExpanded());
+    EXPECT_EQ(ChildTexts(other), QStringList({"kept"}));
+
+    // Unmounting uncovers the folder again; it is read anew as well.
+    Tree->expandItem(point);
+    Shell.ExtraMountPoints.clear();
+    Tree->RefreshDrives();
+    EXPECT_EQ(point->childCount(), 0);
+}
+
 TEST_F(FolderTree, RefreshDriveNodeResetsAVolumeWhenItsNameChangedOrWhenForced) {
     Shell.MakeFolders({"usb/Podcasts"});
     Activate();
