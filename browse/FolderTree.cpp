@@ -144,8 +144,12 @@ TFolderTree::TFolderTree(QWidget* parent, TShell& shell) : QTreeWidget(parent), 
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(true);
     connect(this, &QTreeWidget::itemExpanded, this, &TFolderTree::NodeExpanded);
-    connect(this, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { emit Change(current); });
+    // The selection, not the current item, is what the user sees chosen: a click with Ctrl
+    // can take the selection away while the current item stays.
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = selectedItems();
+        emit Change(selected.isEmpty() ? nullptr : selected.first());
+    });
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
             if (!QueryEndSession())
@@ -157,7 +161,7 @@ TFolderTree::TFolderTree(QWidget* parent, TShell& shell) : QTreeWidget(parent), 
 TFolderTree::~TFolderTree() {
     // The base class deletes the items and may move the current item as it does; this part
     // of the object is gone by then and must not hear of it.
-    disconnect(this, &QTreeWidget::currentItemChanged, this, nullptr);
+    disconnect(this, &QTreeWidget::itemSelectionChanged, this, nullptr);
     disconnect(this, &QTreeWidget::itemExpanded, this, nullptr);
     Notifier.reset();
     FilledNodes.clear();

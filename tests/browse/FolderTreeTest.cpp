@@ -110,6 +110,21 @@ TEST_F(FolderTree, NothingBelowAnUnexpandedFolderIsRead) {
     EXPECT_EQ(ChildTexts(Home()), QStringList({"Music"}));
 }
 
+TEST_F(FolderTree, ChangeReportsTheSelectedNodeAndNoneWhenTheSelectionIsTakenAway) {
+    Shell.MakeFolders({"Desktop/a"});
+    Activate();
+    QSignalSpy changes(Tree.get(), &TFolderTree::Change);
+    QTreeWidgetItem* a = Child(Desktop(), "a");
+    Tree->setCurrentItem(a);
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes.last().at(0).value<QTreeWidgetItem*>(), a);
+
+    a->setSelected(false);
+    ASSERT_EQ(changes.count(), 2);
+    EXPECT_EQ(changes.last().at(0).value<QTreeWidgetItem*>(), nullptr);
+    EXPECT_EQ(Tree->GetSelectedPath(), "");
+}
+
 TEST_F(FolderTree, DeactivatingEmptiesTheTreeAndActivatingRebuildsIt) {
     Shell.MakeFolders({"Desktop/a"});
     Activate();

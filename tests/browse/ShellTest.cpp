@@ -50,7 +50,9 @@ struct TVolumeCase {
     bool Shown;
 };
 
-void PrintTo(const TVolumeCase& c, std::ostream* out) { *out << c.Type << " on " << c.Path; }
+void PrintTo(const TVolumeCase& c, std::ostream* out) {
+    *out << c.Type << " on " << c.Path;
+}
 
 class UserVolume : public ::testing::TestWithParam<TVolumeCase> {};
 
@@ -154,6 +156,7 @@ TEST(ShellNotifier, WatchesAreCountedAndAChangeIsReported) {
     QTemporaryDir temp;
     const std::string folder = temp.path().toStdString();
     TShellNotifier notifier;
+    EXPECT_TRUE(notifier.IsWatchingMounts());
     ASSERT_TRUE(notifier.Watch(folder));
     ASSERT_TRUE(notifier.Watch(folder));
     notifier.Unwatch(folder);
