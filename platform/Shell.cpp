@@ -8,8 +8,6 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
