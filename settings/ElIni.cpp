@@ -447,8 +447,7 @@ void TElIniEntry::ClearValue() {
 // --- TElIniFile: construction and properties ---------------------------------------------
 
 TElIniFile::TElIniFile(TFileSystem& fs)
-    : FFs(fs), FRoot(std::make_unique<TElIniEntry>()), FCurrentEntry(FRoot.get()),
-      FRegistryFolder(TRegistry::DefaultFolder()) {
+    : FFs(fs), FRoot(std::make_unique<TElIniEntry>()), FCurrentEntry(FRoot.get()) {
     FCurrentKey = std::string(1, FDelimiter);
 }
 
@@ -560,7 +559,10 @@ void TElIniFile::SetUseRegistry(bool value) {
         RestoreKey({FCurrentKey, nullptr});
         return;
     }
-    FRegistry = std::make_unique<TRegistry>(FRegistryFolder, FFs);
+    // The user's configuration folder is looked up only now: a store in file mode reads
+    // nothing from the environment.
+    FRegistry = std::make_unique<TRegistry>(
+        FRegistryFolder.empty() ? TRegistry::DefaultFolder() : FRegistryFolder, FFs);
     FRegistry->SetRootKey(ToRegistryRoot(FRegRoot));
     if (FPath.empty())
         FPath = "\\SOFTWARE";

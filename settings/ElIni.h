@@ -194,8 +194,8 @@ public:
     void SetUseRegistry(bool value);
     const std::string& WarningMessage() const { return FWarningMessage; }
     void SetWarningMessage(std::string value) { FWarningMessage = std::move(value); }
-    // The folder of the registry service (the user's configuration folder by default);
-    // takes effect when the registry mode is next switched on.
+    // The folder of the registry service; empty (the default) means the user's
+    // configuration folder. Takes effect when the registry mode is next switched on.
     const std::string& RegistryFolder() const { return FRegistryFolder; }
     void SetRegistryFolder(std::string value) { FRegistryFolder = std::move(value); }
 

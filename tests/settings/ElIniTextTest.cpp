@@ -230,11 +230,16 @@ TEST(ElIniText, SimpleModeKeepsSectionPathsWholeAndWritesBooleansAsDigits) {
                                               "[A\\B]", "x=1", "", "[A\\\\B]", "y=1"}));
 }
 
-TEST(ElIniText, DuplicateNamesResolveToTheFirstChildEvenAfterItIsRemoved) {
+// Small keys are scanned, large ones use a name index: both must keep "first match wins".
+class ElIniDuplicateNames : public testing::TestWithParam<int> {};
+
+TEST_P(ElIniDuplicateNames, ResolveToTheFirstChildEvenAfterItIsRemovedOrRenamed) {
+    std::string text = "[S]\r\na=1\r\n";
+    for (int i = 0; i < GetParam(); ++i)
+        text += "filler" + std::to_string(i) + "=x\r\n";
     TElIniFile store;
-    // Two distinct children of one normal name can exist when the second was a key
-    // created through a section of its own spelling before; the index must follow order.
-    LoadText(store, CrLfLines({"[S]", "a=1"}));
+    LoadText(store, text);
+    // A second child of the same normal name, as a key made through its own spelling.
     TElIniEntry* section = store.GetValueEntry("\\S", "");
     ASSERT_NE(section, nullptr);
     TElIniEntry* second = section->AddChild(" A ", false);
@@ -246,7 +251,15 @@ TEST(ElIniText, DuplicateNamesResolveToTheFirstChildEvenAfterItIsRemoved) {
     ASSERT_TRUE(store.RenameValue("\\S", "a", "b"));
     EXPECT_EQ(TypeOf(store, "\\S", "a"), -1);
     EXPECT_EQ(StringOf(store, "\\S", "b"), "2");
+    // A child renamed to the name of a later one becomes the first match.
+    ASSERT_TRUE(store.WriteString("\\S", "c", "later"));
+    section->Child(0)->Rename("C");
+    EXPECT_EQ(section->FindChild("c"), section->Child(0));
+    ASSERT_TRUE(store.Delete("\\S", "c"));
+    EXPECT_EQ(StringOf(store, "\\S", "c"), "later");
 }
+
+INSTANTIATE_TEST_SUITE_P(ScannedAndIndexed, ElIniDuplicateNames, testing::Values(0, 40));
 
 TEST(ElIniText, AKeyWithManyValuesLoadsAndFindsEachOne) {
     std::string text = "[Big]\r\n";
