@@ -167,30 +167,30 @@ const std::string& TDID3v2::RowText(int row) const {
 bool TDID3v2::ReadFromFile(const std::string& fileName) {
     ResetFields();
     FileName = fileName;
-    TagInfo tag;
-    if (!ReadTagHeader(Fs, fileName, tag))
+    // One open for the header and the tag: the header says how much to read, and the whole
+    // tag then comes in one read. Its size was checked against the file's size, so nothing
+    // beyond the bytes on disk is allocated; a failed tag read leaves the header alone, and
+    // the tag then shows no frames.
+    auto file = Fs.Open(fileName, TOpenMode::omReadOnly);
+    if (!file)
         return false;
     std::string head(TagHeaderSize, '\0');
-    std::copy(tag.Identifier.begin(), tag.Identifier.end(), head.begin());
-    head[3] = static_cast<char>(tag.MajorVersion);
-    head[4] = static_cast<char>(tag.RevisionNumber);
-    head[5] = static_cast<char>(tag.Flags);
-    std::copy(tag.SizeBytes.begin(), tag.SizeBytes.end(), head.begin() + 6);
-    // The whole tag in one read. Its size was checked against the file's size, so nothing
-    // beyond the bytes on disk is allocated; a failed read leaves the header alone, and the
-    // tag then shows no frames.
+    int64_t fileSize = 0;
+    if (!file->ReadExactAt(0, head.data(), TagHeaderSize) || !file->Size(fileSize))
+        return false;
+    TagInfo tag;
+    tag.SetHeaderBytes(reinterpret_cast<const uint8_t*>(head.data()));
+    tag.FileSize = fileSize;
     const int32_t total = tag.HasIdentifier() ? TagTotalSize(tag) : 0;
     if (total > TagHeaderSize) {
-        if (auto file = Fs.Open(fileName, TOpenMode::omReadOnly)) {
-            std::string bytes(static_cast<size_t>(total), '\0');
-            const int64_t got = file->ReadAt(0, bytes.data(), total);
-            if (got >= TagHeaderSize) {
-                bytes.resize(static_cast<size_t>(got));
-                head = std::move(bytes);
-            }
+        std::string bytes(static_cast<size_t>(total), '\0');
+        const int64_t got = file->ReadAt(0, bytes.data(), total);
+        if (got >= TagHeaderSize) {
+            bytes.resize(static_cast<size_t>(got));
+            head = std::move(bytes);
         }
     }
-    ReadFromBytes(head, tag.FileSize);
+    ReadFromBytes(head, fileSize);
     return true;
 }
 
