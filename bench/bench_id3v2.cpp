@@ -168,11 +168,11 @@ BENCHMARK(BM_ReadV23Picture_Cantorell)->UseRealTime();
 BENCHMARK(BM_ReadV23Picture_TagLib)->UseRealTime();
 BENCHMARK(BM_ReadV24Utf8_Cantorell)->UseRealTime();
 BENCHMARK(BM_ReadV24Utf8_TagLib)->UseRealTime();
-BENCHMARK(BM_SaveInPlace_2MB)->Unit(benchmark::kMillisecond)->Iterations(50);
-BENCHMARK(BM_SaveInPlace_200MB)->Unit(benchmark::kMillisecond)->Iterations(50);
-BENCHMARK(BM_CopyAndSync_200MB)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_Rebuild_200MB)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_CopyAndSync_200MB)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_Rebuild_200MB)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SaveInPlace_2MB)->Unit(benchmark::kMillisecond)->Iterations(50)->UseRealTime();
+BENCHMARK(BM_SaveInPlace_200MB)->Unit(benchmark::kMillisecond)->Iterations(50)->UseRealTime();
+BENCHMARK(BM_CopyAndSync_200MB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_Rebuild_200MB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_CopyAndSync_200MB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_Rebuild_200MB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 BENCHMARK_MAIN();
