@@ -272,6 +272,20 @@ void TElFormPersist::SetPropsToStore(const QByteArray& bytes) {
         FPropList.LoadFromStream(stream);
     } catch (const std::exception& error) {
         qWarning("The stored property list is damaged: %s", error.what());
+        // The item whose data could not be read stays in the tree without a record; it
+        // and its subtree go, so that the list only holds complete entries.
+        std::vector<TElMTreeItem*> pending{FPropList.Root()};
+        std::vector<TElMTreeItem*> broken;
+        while (!pending.empty()) {
+            TElMTreeItem* item = pending.back();
+            pending.pop_back();
+            for (int32_t i = 0; i < item->List->Count(); ++i) {
+                auto* child = static_cast<TElMTreeItem*>(item->List->Get(i));
+                (child->Data == nullptr ? broken : pending).push_back(child);
+            }
+        }
+        for (TElMTreeItem* item : broken)
+            FPropList.DeleteItem(item);
     }
 }
 
