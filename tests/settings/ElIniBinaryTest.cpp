@@ -171,5 +171,36 @@ TEST(ElIniBinary, FuzzFindingANamelessValueWalkedIntoAsAKeyKeepsItsSubtree) {
     EXPECT_EQ(StringOf(again, "\\\x01", "inner"), "5");
 }
 
+TEST(ElIniBinary, FuzzFindingAKeyWithItsOwnValueMovesAheadOfItsSiblingsOnceAndNoMore) {
+    // The key's value record comes among the parent's values, before the key records, so
+    // the first reload creates it earlier; nothing is lost and the second round is stable.
+    TElIniFile store;
+    LoadBinary(store, KeyRecord("") + KeyRecord("First") + KeyRecord("Second") + KeyRecord("") +
+                          ValueRecord("second", 2, Int32(7)));
+    TStrings keys;
+    store.GetKeyNames("\\", keys);
+    EXPECT_EQ(keys, (TStrings{"First", "Second"}));
+    TElIniFile reread;
+    LoadBinary(reread, store.SaveToBytes());
+    keys.clear();
+    reread.GetKeyNames("\\", keys);
+    EXPECT_EQ(keys, (TStrings{"Second", "First"}));
+    EXPECT_EQ(StringOf(reread, "\\Second", ""), "7");
+    TElIniFile third;
+    LoadBinary(third, reread.SaveToBytes());
+    EXPECT_EQ(third.SaveToBytes(), reread.SaveToBytes());
+
+    const std::string input = test::ReadBytes(std::string(CANTORELL_REGRESSIONS) +
+                                              "/binary-key-with-own-value-order.bin");
+    TElIniFile found;
+    EXPECT_THROW(LoadBinary(found, input), EElFileError);
+    TElIniFile once;
+    LoadBinary(once, found.SaveToBytes());
+    TElIniFile twice;
+    LoadBinary(twice, once.SaveToBytes());
+    EXPECT_EQ(twice.SaveToBytes(), once.SaveToBytes());
+    EXPECT_EQ(once.SaveToBytes().size(), found.SaveToBytes().size());
+}
+
 } // namespace
 } // namespace cantorell
