@@ -1,7 +1,11 @@
 #include "app/main.h"
 
 #include "app/FileListBox.h"
+#include "app/MyOptions.h"
+#include "app/SplitGroupBox.h"
 #include "browse/FolderTree.h"
+#include "settings/ElFrmPers.h"
+#include "settings/ElIni.h"
 #include "tags/DID3v2.h"
 #include "tags/ID3v1.h"
 #include "tags/MPEGaudio.h"
@@ -38,6 +42,31 @@ namespace {
 
 const QString TagNotFound = QStringLiteral("Tag Not Found");
 const QString FileMask = QStringLiteral("*.mp?;*.mp+");
+const QString OptionsFileName = QStringLiteral("VizErir.ini");
+
+// The properties ElFormPersist1 keeps besides the window's own values, in the byte form
+// of its property list: the root has two children, FolderTree1 (kind 0) with its Width
+// (kind 1) and GroupBoxExplorer (kind 0) with its Height (kind 1).
+const QByteArray StoredProperties = [] {
+    static const char bytes[] = "\x02\x00\x00\x00"
+                                "\x01\x00\x00\x00"
+                                "\x00\x00"
+                                "\x0b\x00\x00\x00"
+                                "FolderTree1"
+                                "\x00\x00\x00\x00"
+                                "\x01\x01"
+                                "\x05\x00\x00\x00"
+                                "Width"
+                                "\x01\x00\x00\x00"
+                                "\x00\x00"
+                                "\x10\x00\x00\x00"
+                                "GroupBoxExplorer"
+                                "\x00\x00\x00\x00"
+                                "\x01\x01"
+                                "\x06\x00\x00\x00"
+                                "Height";
+    return QByteArray(bytes, sizeof bytes - 1);
+}();
 
 QString Latin1(const std::string& bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -113,7 +142,8 @@ QLabel* MakeLinkLabel(QWidget* parent, const char* name, const QString& text) {
 
 } // namespace
 
-TFormMain::TFormMain(TFormSeam* seam, QWidget* parent) : QMainWindow(parent), Seam(seam) {
+TFormMain::TFormMain(TFormSeam* seam, QWidget* parent, const QString& settingsFolder)
+    : QMainWindow(parent), Seam(seam), SettingsFolder(settingsFolder) {
     if (!Seam) {
         FOwnSeam = std::make_unique<TFormSeam>();
         Seam = FOwnSeam.get();
@@ -144,7 +174,7 @@ void TFormMain::BuildLayout() {
     Splitter2->setChildrenCollapsible(false);
     centralLayout->addWidget(Splitter2);
 
-    GroupBoxExplorer = new QGroupBox(QStringLiteral("Explorer"), Splitter2);
+    GroupBoxExplorer = new TSplitGroupBox(QStringLiteral("Explorer"), Splitter2);
     GroupBoxExplorer->setObjectName(QStringLiteral("GroupBoxExplorer"));
     auto* explorerLayout = new QHBoxLayout(GroupBoxExplorer);
     explorerLayout->setContentsMargins(4, 4, 4, 4);
@@ -203,6 +233,24 @@ void TFormMain::BuildLayout() {
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     setStatusBar(StatusBar1);
+
+    // The options store and the form-persistence component, as the layout sets them up.
+    OptionsIni = std::make_unique<TElIniFile>();
+    OptionsIni->SetBinaryMode(false);
+    OptionsIni->SetComment(";");
+    OptionsIni->SetDelimiter('\\');
+    OptionsIni->SetRegRoot(rrtHKEY_CURRENT_USER);
+    OptionsIni->SetWarningMessage(std::string(TElIniFile::DefaultWarning));
+    ElFormPersist1 = new TElFormPersist(this);
+    ElFormPersist1->setObjectName(QStringLiteral("ElFormPersist1"));
+    ElFormPersist1->SetStorage(OptionsIni.get());
+    ElFormPersist1->SetPersistOptions(TElFormPersist::epoState | TElFormPersist::epoPosition |
+                                      TElFormPersist::epoProperties | TElFormPersist::epoSize);
+    ElFormPersist1->SetTopMost(false);
+    ElFormPersist1->SetFlipped(false);
+    ElFormPersist1->SetPropsToStore(StoredProperties);
+    ElFormPersist1->OnError = [this](const QString& message) { ShowMessage(message); };
+    ElFormPersist1->Loaded();
 
     connect(FolderTree1, &TFolderTree::Change, this, &TFormMain::FolderTree1Change);
     connect(FileListBox, &TFileListBox::Change, this, &TFormMain::FileListBoxChange);
@@ -473,7 +521,18 @@ void TFormMain::FormCreate() {
         Ed2Genre->addItem(GenreName(i));
     }
 
-    // The options store and the application options are loaded here (a later step).
+    // Settings start-up. A missing or unreadable options file leaves the store empty:
+    // the window and the options keep their initial values and the file is written anew
+    // at exit.
+    OptionsIni->SetPath(QFile::encodeName(OptionsPath()).toStdString());
+    try {
+        OptionsIni->Load();
+    } catch (const std::exception&) {
+    }
+    AppOptions = std::make_unique<TMyOptions>();
+    AppOptions->SetStorage(OptionsIni.get());
+    AppOptions->SetStorageType(TElOptions::eosElIni);
+    Guarded([this] { AppOptions->Load(); });
 
     FormReady = true;
 }
@@ -482,7 +541,29 @@ void TFormMain::FormDestroy() {
     TagV2.reset();
     TagV1.reset();
     MpegAudio.reset();
-    // The application options and the options store are saved here (a later step).
+
+    // Settings shut-down. Closing the window hid it, which stored its values; a window
+    // destroyed while still shown stores them now. The component goes before the store
+    // it writes into.
+    if (isVisible())
+        hide();
+    delete ElFormPersist1;
+    ElFormPersist1 = nullptr;
+    Guarded([this] { AppOptions->Save(); });
+    // The store replaces the file in one rename, so a folder that cannot be written or a
+    // full disk leaves the previous file as it was; the message names the file, and the
+    // program still ends normally.
+    Guarded([this] {
+        if (!OptionsIni->Save())
+            ShowMessage(QStringLiteral("Cannot save the options file \"") + OptionsPath() +
+                        QStringLiteral("\""));
+    });
+}
+
+QString TFormMain::OptionsPath() const {
+    const QString folder =
+        SettingsFolder.isEmpty() ? QCoreApplication::applicationDirPath() : SettingsFolder;
+    return QDir(folder).filePath(OptionsFileName);
 }
 
 bool TFormMain::event(QEvent* event) {

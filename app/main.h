@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/FormSeam.h"
+#include "app/SplitGroupBox.h"
 
 #include <QMainWindow>
 
@@ -23,9 +24,12 @@ namespace cantorell {
 
 class TDID3v2;
 class TFileListBox;
+class TElFormPersist;
+class TElIniFile;
 class TFolderTree;
 class TID3v1;
 class TMPEGaudio;
+class TMyOptions;
 
 // Where the About page's link leads. Until the project has a web page of its own, the link
 // opens the README beside the program.
@@ -46,13 +50,16 @@ class TFormMain : public QMainWindow {
 
 public:
     // `seam` (kept, not owned; the real one when null) carries every modal interaction.
-    explicit TFormMain(TFormSeam* seam = nullptr, QWidget* parent = nullptr);
+    // `settingsFolder` holds "VizErir.ini"; empty means the executable's folder, which is
+    // where the program keeps it (tests give a folder of their own).
+    explicit TFormMain(TFormSeam* seam = nullptr, QWidget* parent = nullptr,
+                       const QString& settingsFolder = QString());
     ~TFormMain() override;
 
     // Child widgets, named as in the layout (each also carries its name as objectName).
     TFolderTree* FolderTree1 = nullptr;
     TFileListBox* FileListBox = nullptr;
-    QGroupBox* GroupBoxExplorer = nullptr;
+    TSplitGroupBox* GroupBoxExplorer = nullptr;
     QGroupBox* GroupBoxEditor = nullptr;
     QSplitter* Splitter1 = nullptr;
     QSplitter* Splitter2 = nullptr;
@@ -143,6 +150,20 @@ private:
     // Set at the end of FormCreate; the first activation then clears the pages.
     bool FormReady = false;
     bool FirstActivationDone = false;
+
+    // Settings: the options store on "VizErir.ini", the component that keeps the window's
+    // placement and the two pane sizes in it, and the application options.
+    QString SettingsFolder;
+    std::unique_ptr<TElIniFile> OptionsIni;
+    TElFormPersist* ElFormPersist1 = nullptr; // a child of the window
+    std::unique_ptr<TMyOptions> AppOptions;
+
+public:
+    TElIniFile* Options() const { return OptionsIni.get(); }
+    TElFormPersist* FormPersist() const { return ElFormPersist1; }
+    TMyOptions* ApplicationOptions() const { return AppOptions.get(); }
+    // The options file's full path.
+    QString OptionsPath() const;
 };
 
 } // namespace cantorell

@@ -1,0 +1,254 @@
+// The window's settings end to end: "VizErir.ini" written by a first run, the window
+// brought back as it was by the next start, a hand-edited file with bad values, and a
+// file that cannot be written at exit.
+#include "app/MyOptions.h"
+#include "app/SplitGroupBox.h"
+#include "app/main.h"
+#include "browse/FolderTree.h"
+#include "settings/ElFrmPers.h"
+#include "settings/ElIni.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+
+#include <filesystem>
+#include <memory>
+
+using namespace cantorell;
+using namespace cantorell::test;
+
+namespace {
+
+class TMessageSeam : public TFormSeam {
+public:
+    void ShowMessage(QWidget*, const QString& text) override { Messages.append(text); }
+    QStringList Messages;
+};
+
+class FormPersistTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TFormMain> Start() {
+        auto form = std::make_unique<TFormMain>(&Seam, nullptr, QString::fromStdString(Dir.Path()));
+        form->show();
+        QApplication::processEvents();
+        return form;
+    }
+
+    // Closes the window as the user does, then ends the program's part of it.
+    void Stop(std::unique_ptr<TFormMain>& form) {
+        form->close();
+        QApplication::processEvents();
+        form.reset();
+    }
+
+    // The options file as the store reads it.
+    std::unique_ptr<TElIniFile> ReadOptions() {
+        auto store = std::make_unique<TElIniFile>();
+        store->SetPath(IniPath());
+        EXPECT_TRUE(store->Load());
+        return store;
+    }
+
+    std::string IniPath() const { return Dir.File("VizErir.ini"); }
+
+    static TStrings Names(TElIniFile& store, const std::string& key, bool keys) {
+        TStrings names;
+        keys ? store.GetKeyNames(key, names) : store.GetValueNames(key, names);
+        return names;
+    }
+
+    static int32_t Integer(TElIniFile& store, const std::string& key, const std::string& name) {
+        int32_t value = -12345;
+        EXPECT_TRUE(store.ReadInteger(key, name, -12345, value)) << key << " " << name;
+        return value;
+    }
+
+    TTempDir Dir;
+    TMessageSeam Seam;
+};
+
+} // namespace
+
+TEST_F(FormPersistTest, AFirstRunWritesTheOptionsAtTheRootAndTheWindowUnderFormMain) {
+    auto form = Start();
+    EXPECT_EQ(QDir(QString::fromStdString(Dir.Path())).filePath("VizErir.ini"),
+              form->OptionsPath());
+    const int treeWidth = form->FolderTree1->Width();
+    const int explorerHeight = form->GroupBoxExplorer->Height();
+    const QPoint position = form->pos();
+    const QSize size = form->size();
+    Stop(form);
+
+    const std::string text = ReadBytes(IniPath());
+    EXPECT_EQ(0u, text.find(";Automatically generated file. DO NOT MODIFY!!!\r\n"));
+    auto store = ReadOptions();
+    EXPECT_EQ(
+        TStrings({"AutoSave", "DefFont", "DefFontColor", "DefFontSize", "IniName", "IniSection",
+                  "LastFile", "MinimizeOnClose", "MinimizeOnEsc", "Name", "ReopenFile",
+                  "StorageType", "TabPosition", "Tag", "ToTray", "UseTreeFilter"}),
+        Names(*store, "\\", false));
+    EXPECT_EQ(2, Integer(*store, "\\", "StorageType"));
+    EXPECT_EQ(1, Integer(*store, "\\", "MinimizeOnEsc"));
+    std::string font;
+    EXPECT_TRUE(store->ReadString("\\", "DefFontColor", "", font));
+    EXPECT_EQ("clWindowText", font);
+
+    EXPECT_EQ(TStrings({"FormMain"}), Names(*store, "\\", true));
+    EXPECT_EQ(TStrings({"State", "Topmost", "Width", "Height", "Left", "Top"}),
+              Names(*store, "\\FormMain", false));
+    EXPECT_EQ(0, Integer(*store, "\\FormMain", "State"));
+    EXPECT_EQ(size.width(), Integer(*store, "\\FormMain", "Width"));
+    EXPECT_EQ(size.height(), Integer(*store, "\\FormMain", "Height"));
+    EXPECT_EQ(position.x(), Integer(*store, "\\FormMain", "Left"));
+    EXPECT_EQ(position.y(), Integer(*store, "\\FormMain", "Top"));
+    EXPECT_EQ(TStrings({"FolderTree1", "GroupBoxExplorer"}), Names(*store, "\\FormMain", true));
+    EXPECT_EQ(TStrings({"Width"}), Names(*store, "\\FormMain\\FolderTree1", false));
+    EXPECT_EQ(treeWidth, Integer(*store, "\\FormMain\\FolderTree1", "Width"));
+    EXPECT_EQ(TStrings({"Height"}), Names(*store, "\\FormMain\\GroupBoxExplorer", false));
+    EXPECT_EQ(explorerHeight, Integer(*store, "\\FormMain\\GroupBoxExplorer", "Height"));
+    EXPECT_TRUE(Seam.Messages.isEmpty());
+}
+
+TEST_F(FormPersistTest, TheWindowsPersistenceComponentListsTheTreeWidthAndTheExplorerHeight) {
+    auto form = Start();
+    const QByteArray expected =
+        QByteArray::fromHex("02000000"
+                            "01000000"
+                            "0000"
+                            "0b000000"
+                            "466f6c6465725472656531" // FolderTree1
+                            "00000000"
+                            "0101"
+                            "05000000"
+                            "5769647468" // Width
+                            "01000000"
+                            "0000"
+                            "10000000"
+                            "47726f7570426f784578706c6f726572" // GroupBoxExplorer
+                            "00000000"
+                            "0101"
+                            "06000000"
+                            "486569676874"); // Height
+    EXPECT_EQ(82, expected.size());
+    EXPECT_EQ(expected, form->FormPersist()->PropsToStore());
+    EXPECT_EQ(form->Options(), form->FormPersist()->Storage());
+    EXPECT_EQ(
+        TElFormPersist::SElPersistOptions(TElFormPersist::epoState | TElFormPersist::epoPosition |
+                                          TElFormPersist::epoProperties | TElFormPersist::epoSize),
+        form->FormPersist()->PersistOptions());
+    EXPECT_FALSE(form->FormPersist()->TopMost());
+    EXPECT_FALSE(form->FormPersist()->Flipped());
+}
+
+TEST_F(FormPersistTest, TheNextStartBringsBackSizePositionAndBothPaneSizes) {
+    auto form = Start();
+    form->move(50, 60);
+    form->resize(720, 700);
+    QApplication::processEvents();
+    form->FolderTree1->setProperty("Width", 260);
+    form->GroupBoxExplorer->setProperty("Height", 210);
+    ASSERT_EQ(260, form->FolderTree1->Width());
+    ASSERT_EQ(210, form->GroupBoxExplorer->Height());
+    Stop(form);
+
+    form = Start();
+    EXPECT_EQ(QPoint(50, 60), form->pos());
+    EXPECT_EQ(QSize(720, 700), form->size());
+    EXPECT_EQ(260, form->FolderTree1->Width());
+    EXPECT_EQ(210, form->GroupBoxExplorer->Height());
+    EXPECT_FALSE(form->isMaximized());
+    Stop(form);
+    EXPECT_TRUE(Seam.Messages.isEmpty());
+}
+
+TEST_F(FormPersistTest, AWindowClosedMaximisedComesBackMaximisedAndRestoresToItsNormalBounds) {
+    auto form = Start();
+    form->move(40, 30);
+    form->resize(640, 600);
+    QApplication::processEvents();
+    form->showMaximized();
+    QApplication::processEvents();
+    ASSERT_TRUE(form->isMaximized());
+    Stop(form);
+
+    auto store = ReadOptions();
+    EXPECT_EQ(2, Integer(*store, "\\FormMain", "State"));
+    EXPECT_EQ(640, Integer(*store, "\\FormMain", "Width"));
+
+    form = Start();
+    EXPECT_TRUE(form->isMaximized());
+    form->showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(QSize(640, 600), form->size());
+    EXPECT_EQ(QPoint(40, 30), form->pos());
+}
+
+TEST_F(FormPersistTest, AWindowDestroyedWithoutClosingStillSavesItsValues) {
+    auto form = Start();
+    form->resize(600, 580);
+    QApplication::processEvents();
+    form.reset();
+
+    auto store = ReadOptions();
+    EXPECT_EQ(600, Integer(*store, "\\FormMain", "Width"));
+    EXPECT_EQ(580, Integer(*store, "\\FormMain", "Height"));
+}
+
+TEST_F(FormPersistTest, AHandEditedFileWithBadValuesStartsNormally) {
+    WriteBytes(IniPath(), "garbage line without a separator\r\n"
+                          "StorageType=9\r\n"
+                          "Name=not a name!\r\n"
+                          "MinimizeOnEsc=0\r\n"
+                          "DefFontSize=big\r\n"
+                          "[FormMain]\r\n"
+                          "State=7\r\n"
+                          "Width=-640\r\n"
+                          "Height=480\r\n"
+                          "Left=abc\r\n"
+                          "Top=10\r\n"
+                          "Topmost=maybe\r\n"
+                          "[FormMain\\FolderTree1]\r\n"
+                          "Width=-5\r\n"
+                          "[FormMain\\GroupBoxExplorer]\r\n"
+                          "Height=99999\r\n"
+                          "=\r\n[\r\n[]]]\r\n\x01\x02\xff\r\n");
+    auto form = Start();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->isMaximized());
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_EQ(QSize(631, 523), form->size());
+    EXPECT_GT(form->FolderTree1->Width(), 0);
+    EXPECT_LT(form->GroupBoxExplorer->Height(), form->height());
+    EXPECT_EQ(TElOptions::eosElIni, form->ApplicationOptions()->StorageType());
+    EXPECT_TRUE(form->ApplicationOptions()->objectName().isEmpty());
+    EXPECT_FALSE(form->ApplicationOptions()->MinimizeOnEsc);
+    EXPECT_EQ(10, form->ApplicationOptions()->DefFontSize);
+    Stop(form);
+
+    EXPECT_TRUE(Seam.Messages.isEmpty());
+    auto store = ReadOptions();
+    EXPECT_EQ(2, Integer(*store, "\\", "StorageType"));
+    EXPECT_EQ(0, Integer(*store, "\\", "MinimizeOnEsc"));
+    EXPECT_EQ(631, Integer(*store, "\\FormMain", "Width"));
+}
+
+TEST_F(FormPersistTest, AFileThatCannotBeWrittenAtExitIsNamedInAMessageAndKeptAsItWas) {
+    auto form = Start();
+    Stop(form);
+    const std::string before = ReadBytes(IniPath());
+    // The new file is written beside the old one first; a folder in its place makes that
+    // fail as a read-only folder or a full disk would.
+    std::filesystem::create_directory(IniPath() + "~");
+
+    form = Start();
+    form->resize(500, 400);
+    Stop(form);
+
+    ASSERT_EQ(1, Seam.Messages.size());
+    EXPECT_TRUE(Seam.Messages[0].contains(QString::fromStdString(IniPath())))
+        << Seam.Messages[0].toStdString();
+    EXPECT_EQ(before, ReadBytes(IniPath()));
+}
