@@ -72,7 +72,7 @@ std::unique_ptr<TFile> TFileSystem::Open(const std::string& path, TOpenMode mode
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<TFile>(*this, fd);
+    return std::make_unique<TFile>(*this, fd, static_cast<int64_t>(st.st_size));
 }
 
 bool TFileSystem::Exists(const std::string& path) {
@@ -129,6 +129,10 @@ TFile::~TFile() {
 bool TFile::Size(int64_t& size) {
     if (Fs.Fails(TFileOp::foSize))
         return false;
+    if (KnownSize >= 0) {
+        size = KnownSize;
+        return true;
+    }
     struct stat st {};
     if (::fstat(Fd, &st) != 0)
         return false;
@@ -160,6 +164,7 @@ bool TFile::ReadExactAt(int64_t offset, void* buffer, int64_t count) {
 bool TFile::WriteAt(int64_t offset, const void* buffer, int64_t count) {
     if (offset < 0 || count < 0)
         return false;
+    KnownSize = -1;
     const auto* in = static_cast<const char*>(buffer);
     if (Fs.Fails(TFileOp::foWrite)) {
         // A full disk lets part of a write through before it refuses the rest.
@@ -182,6 +187,7 @@ bool TFile::WriteAt(int64_t offset, const void* buffer, int64_t count) {
 bool TFile::CopyFrom(TFile& source, int64_t sourceOffset, int64_t offset, int64_t count) {
     if (Fs.Fails(TFileOp::foCopy) || sourceOffset < 0 || offset < 0 || count < 0)
         return false;
+    KnownSize = -1;
     off_t in = sourceOffset;
     off_t out = offset;
     int64_t left = count;
@@ -213,6 +219,7 @@ bool TFile::CopyFrom(TFile& source, int64_t sourceOffset, int64_t offset, int64_
 bool TFile::Truncate(int64_t length) {
     if (Fs.Fails(TFileOp::foTruncate) || length < 0)
         return false;
+    KnownSize = -1;
     return Retry([&] { return ::ftruncate(Fd, length); }) == 0;
 }
 

@@ -83,7 +83,8 @@ private:
 // An open file. Closed when destroyed; Close() reports whether closing succeeded.
 class TFile {
 public:
-    TFile(TFileSystem& fs, int fd) : Fs(fs), Fd(fd) {}
+    // `size` is the size the opening fstat saw; -1 when unknown.
+    TFile(TFileSystem& fs, int fd, int64_t size = -1) : Fs(fs), Fd(fd), KnownSize(size) {}
     ~TFile();
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
@@ -108,6 +109,9 @@ public:
 private:
     TFileSystem& Fs;
     int Fd;
+    // Readers ask for the size right after opening; the fstat that checked the file's type
+    // already knows it, which saves a system call per reader. Writes forget it.
+    int64_t KnownSize;
 };
 
 } // namespace cantorell

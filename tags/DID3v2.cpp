@@ -503,9 +503,18 @@ bool TDID3v2::WriteTagInPlace(const std::string& fileName, std::string_view tag)
     auto file = Fs.Open(fileName, TOpenMode::omReadWrite);
     if (!file)
         return false;
-    // The new tag covers the old tag's space exactly, so the audio stays where it is.
-    return file->WriteAt(0, tag.data(), static_cast<int64_t>(tag.size())) && file->Flush() &&
-           file->Close();
+    // The new tag covers the old tag's space exactly, so the audio stays where it is. The
+    // old bytes are kept first: a write that fails part-way (a failing disk, a full
+    // copy-on-write file system) would otherwise leave half a tag in front of the audio.
+    const auto length = static_cast<int64_t>(tag.size());
+    std::string old(tag.size(), '\0');
+    if (!file->ReadExactAt(0, old.data(), length))
+        return false;
+    if (file->WriteAt(0, tag.data(), length) && file->Flush())
+        return file->Close();
+    file->WriteAt(0, old.data(), length);
+    file->Flush();
+    return false;
 }
 
 bool TDID3v2::RebuildFile(const std::string& fileName, std::optional<std::string_view> tag) {

@@ -475,13 +475,16 @@ TEST(DID3v2FaultTest, AFailedWriteInPlaceIsReported) {
     TTempDir dir;
     const std::string path = dir.File("song.mp3");
     WriteBytes(path, TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")), 1000}.Build() + Audio);
-    for (const TFileOp op : {TFileOp::foWrite, TFileOp::foFlush, TFileOp::foMakeWritable}) {
+    const std::string before = ReadBytes(path);
+    for (const TFileOp op :
+         {TFileOp::foWrite, TFileOp::foFlush, TFileOp::foMakeWritable, TFileOp::foRead}) {
         TFileSystem fs;
         TDID3v2 tag(fs);
         tag.Title = "New";
-        fs.FailAt(op, 1);
+        fs.FailAt(op, op == TFileOp::foRead ? 2 : 1); // the first read is the header's
         EXPECT_FALSE(tag.SaveToFile(path)) << static_cast<int>(op);
         EXPECT_EQ(std::vector<std::string>({"song.mp3"}), FolderEntries(dir.Path()));
+        EXPECT_EQ(before, ReadBytes(path)) << "a failed write in place puts the old tag back";
     }
     TDID3v2 tag;
     tag.Title = "New";
