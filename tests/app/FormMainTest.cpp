@@ -83,7 +83,8 @@ protected:
 
     TTempDir Dir;
     TRecordingSeam Seam;
-    TFormMain Form{&Seam};
+    // The options file goes into the test's own folder, so parallel tests never share one.
+    TFormMain Form{&Seam, nullptr, QString::fromStdString(Dir.Path())};
 };
 
 TEST_F(FormMainTest, TheLayoutHasEveryNamedComponentAndThePagesInOrder) {
