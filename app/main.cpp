@@ -276,6 +276,18 @@ struct TTagRows {
         Grid->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
         Grid->addWidget(field, row, 1, Qt::AlignLeft);
     }
+
+    // Rows 0 to 6, the same captions in the same order on both tag pages.
+    void AddTagFields(QLabel* version, QLineEdit* title, QLineEdit* album, QLineEdit* artist,
+                      QLineEdit* track, QLineEdit* year, QComboBox* genre) {
+        Add(0, QStringLiteral("Tag version:"), version);
+        Add(1, QStringLiteral("Title:"), title);
+        Add(2, QStringLiteral("Album:"), album);
+        Add(3, QStringLiteral("Artist:"), artist);
+        Add(4, QStringLiteral("Track:"), track);
+        Add(5, QStringLiteral("Year:"), year);
+        Add(6, QStringLiteral("Genre:"), genre);
+    }
 };
 
 QLabel* MakeVersionLabel(QWidget* parent, const char* name) {
@@ -323,13 +335,7 @@ QWidget* TFormMain::BuildID3v1Page() {
     Ed1Year = MakeEdit(page, "Ed1Year", 66);
     Ed1Comment = MakeEdit(page, "Ed1Comment", 411);
     Ed1Genre = MakeGenreList(page, "Ed1Genre");
-    rows.Add(0, QStringLiteral("Tag version:"), LB1INFO);
-    rows.Add(1, QStringLiteral("Title:"), Ed1Title);
-    rows.Add(2, QStringLiteral("Album:"), Ed1Album);
-    rows.Add(3, QStringLiteral("Artist:"), Ed1Artist);
-    rows.Add(4, QStringLiteral("Track:"), Ed1Track);
-    rows.Add(5, QStringLiteral("Year:"), Ed1Year);
-    rows.Add(6, QStringLiteral("Genre:"), Ed1Genre);
+    rows.AddTagFields(LB1INFO, Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Genre);
     rows.Add(7, QStringLiteral("Comment:"), Ed1Comment);
     grid->setColumnStretch(1, 1);
     outer->addLayout(grid);
@@ -355,13 +361,7 @@ QWidget* TFormMain::BuildID3v2Page() {
     Ed2Comment = new QPlainTextEdit(page);
     Ed2Comment->setObjectName(QStringLiteral("Ed2Comment"));
     Ed2Comment->setFixedHeight(61);
-    rows.Add(0, QStringLiteral("Tag version:"), LB2INFO);
-    rows.Add(1, QStringLiteral("Title:"), Ed2Title);
-    rows.Add(2, QStringLiteral("Album:"), Ed2Album);
-    rows.Add(3, QStringLiteral("Artist:"), Ed2Artist);
-    rows.Add(4, QStringLiteral("Track:"), Ed2Track);
-    rows.Add(5, QStringLiteral("Year:"), Ed2Year);
-    rows.Add(6, QStringLiteral("Genre:"), Ed2Genre);
+    rows.AddTagFields(LB2INFO, Ed2Title, Ed2Album, Ed2Artist, Ed2Track, Ed2Year, Ed2Genre);
     auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
     commentLabel->setBuddy(Ed2Comment);
     grid->addWidget(commentLabel, 7, 0, Qt::AlignRight | Qt::AlignTop);
@@ -780,23 +780,23 @@ void TFormMain::SaveID3v2(const QString& path) {
 }
 
 void TFormMain::btREMOVEv1Click() {
-    Guarded([this] {
-        const QString path = FileListBox->FileName();
-        if (!TagV1->RemoveFromFile(QFile::encodeName(path).toStdString())) {
-            ShowMessage(QStringLiteral("Can not remove ID3v1 tag from the file: ") + path);
-            return;
-        }
-        ClearFields();
-        ShowID3v2(path);
-        ShowID3v1(path);
-    });
+    RemoveTag([this](const std::string& file) { return TagV1->RemoveFromFile(file); },
+              QStringLiteral("Can not remove ID3v1 tag from the file: "));
 }
 
 void TFormMain::btREMOVEv2Click() {
-    Guarded([this] {
+    RemoveTag([this](const std::string& file) { return TagV2->RemoveFromFile(file); },
+              QStringLiteral("Can not remove ID3v2 tag from the file: "));
+}
+
+// After a removal both tag pages are read again; the stream summary is not, so the
+// "MPEG Info" page stays empty. After a failure nothing is re-read.
+void TFormMain::RemoveTag(const std::function<bool(const std::string&)>& remove,
+                          const QString& failure) {
+    Guarded([&] {
         const QString path = FileListBox->FileName();
-        if (!TagV2->RemoveFromFile(QFile::encodeName(path).toStdString())) {
-            ShowMessage(QStringLiteral("Can not remove ID3v2 tag from the file: ") + path);
+        if (!remove(QFile::encodeName(path).toStdString())) {
+            ShowMessage(failure + path);
             return;
         }
         ClearFields();

@@ -8,7 +8,9 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 class QComboBox;
 class QGroupBox;
@@ -129,6 +131,7 @@ private:
     void SaveID3v1(const QString& path);
     void SaveID3v2(const QString& path);
     void SaveLyricsToFile();
+    void RemoveTag(const std::function<bool(const std::string&)>& remove, const QString& failure);
     void ShowMessage(const QString& text);
     // Runs a handler; an exception it throws is shown in a message box instead of reaching
     // Qt's event loop.

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <string>
 
 namespace cantorell::cli {
@@ -48,6 +49,10 @@ void PrintError(const QString& message);
 int ParseFileCommand(QCommandLineParser& parser, const QString& name, const QStringList& arguments,
                      QString& file);
 void PrintOut(const QString& line);
+// A command that takes one FILE and removes one tag from it: `remove` gets the file's
+// native path; `failure` is the window's message, printed with the path when it fails.
+int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,
+                     const QString& failure, const std::function<bool(const std::string&)>& remove);
 
 // The sections of `show`; each adds its key to the JSON object and its lines to the block.
 void ShowStream(const QString& path, TShowReport& report);

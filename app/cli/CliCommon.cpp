@@ -62,6 +62,21 @@ int ParseFileCommand(QCommandLineParser& parser, const QString& name, const QStr
     return -1;
 }
 
+int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,
+                     const QString& failure,
+                     const std::function<bool(const std::string&)>& remove) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    QString path;
+    if (const int code = ParseFileCommand(parser, name, arguments, path); code >= 0)
+        return code;
+    if (!remove(NativePath(path))) {
+        PrintError(failure + path);
+        return ecFailure;
+    }
+    return ecOk;
+}
+
 void PrintOut(const QString& line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);

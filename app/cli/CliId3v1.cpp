@@ -146,18 +146,12 @@ int CommandSetV1(const QStringList& arguments) {
 }
 
 int CommandRemoveV1(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Removes the ID3v1 tag from the file."));
-    QString path;
-    if (const int code = ParseFileCommand(parser, QStringLiteral("remove-v1"), arguments, path);
-        code >= 0)
-        return code;
-    TID3v1 tag;
-    if (!tag.RemoveFromFile(NativePath(path))) {
-        PrintError(MsgCanNotRemoveV1 + path);
-        return ecFailure;
-    }
-    return ecOk;
+    return RunRemoveCommand(arguments, QStringLiteral("remove-v1"),
+                            QStringLiteral("Removes the ID3v1 tag from the file."),
+                            MsgCanNotRemoveV1, [](const std::string& file) {
+                                TID3v1 tag;
+                                return tag.RemoveFromFile(file);
+                            });
 }
 
 } // namespace cantorell::cli

@@ -158,18 +158,12 @@ int CommandSetV2(const QStringList& arguments) {
 }
 
 int CommandRemoveV2(const QStringList& arguments) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Removes the ID3v2 tag from the file."));
-    QString path;
-    if (const int code = ParseFileCommand(parser, QStringLiteral("remove-v2"), arguments, path);
-        code >= 0)
-        return code;
-    TDID3v2 tag;
-    if (!tag.RemoveFromFile(NativePath(path))) {
-        PrintError(MsgCanNotRemoveV2 + path);
-        return ecFailure;
-    }
-    return ecOk;
+    return RunRemoveCommand(arguments, QStringLiteral("remove-v2"),
+                            QStringLiteral("Removes the ID3v2 tag from the file."),
+                            MsgCanNotRemoveV2, [](const std::string& file) {
+                                TDID3v2 tag;
+                                return tag.RemoveFromFile(file);
+                            });
 }
 
 } // namespace cantorell::cli
