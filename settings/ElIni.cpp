@@ -555,6 +555,9 @@ void TElIniFile::SetUseRegistry(bool value) {
         return;
     if (!value) {
         FRegistry.reset();
+        // Path named the registry's base key; the file mode gets its own file name back, so
+        // that a later save does not create a file called like the base key.
+        FPath = FFilePath;
         // The registry's current key need not exist in the tree; take what is left of it.
         RestoreKey({FCurrentKey, nullptr});
         return;
@@ -564,6 +567,7 @@ void TElIniFile::SetUseRegistry(bool value) {
     FRegistry = std::make_unique<TRegistry>(
         FRegistryFolder.empty() ? TRegistry::DefaultFolder() : FRegistryFolder, FFs);
     FRegistry->SetRootKey(ToRegistryRoot(FRegRoot));
+    FFilePath = FPath;
     if (FPath.empty())
         FPath = "\\SOFTWARE";
     if (FCurrentKey.empty() || FCurrentKey.front() != kRegDelimiter)

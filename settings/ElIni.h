@@ -328,6 +328,7 @@ private:
     std::string FWarningMessage{DefaultWarning};
     TRegRootType FRegRoot = rrtHKEY_CURRENT_USER;
     std::string FRegistryFolder;
+    std::string FFilePath; // Path of the file mode while the registry mode is on
     std::unique_ptr<TRegistry> FRegistry;
 };
 

@@ -191,8 +191,18 @@ TEST_F(ElIniRegistry, PathAndRootChoosesWhereValuesGo) {
     EXPECT_EQ(data, std::string("2\0", 2));
 }
 
-TEST_F(ElIniRegistry, SwitchingOffKeepsTheInMemoryTreeUntouched) {
+TEST_F(ElIniRegistry, SwitchingOffKeepsTheInMemoryTreeAndGivesTheFileModeItsPathBack) {
     Store.SetUseRegistry(false);
+    // The base key "\\SOFTWARE" was the registry's Path; a save must not create a file of
+    // that name in the working folder.
+    EXPECT_EQ(Store.Path(), "");
+    Store.SetPath(Dir.File("options.ini"));
+    Store.SetUseRegistry(true);
+    Store.SetPath("\\Elsewhere");
+    EXPECT_EQ(Store.Path(), "\\Elsewhere");
+    Store.SetUseRegistry(false);
+    EXPECT_EQ(Store.Path(), Dir.File("options.ini"));
+    Store.SetPath("");
     Store.WriteString("\\Mem", "v", "tree");
     Store.SetUseRegistry(true);
     std::string text;
