@@ -4,6 +4,7 @@
 #include "app/MyOptions.h"
 #include "app/SplitGroupBox.h"
 #include "browse/FolderTree.h"
+#include "platform/FileSystem.h"
 #include "settings/ElFrmPers.h"
 #include "settings/ElIni.h"
 #include "tags/DID3v2.h"
@@ -599,6 +600,8 @@ void TFormMain::FileListBoxChange() {
         if (path.isEmpty() || !QFileInfo(path).isFile())
             return;
         Panel1->setText(QFileInfo(path).fileName());
+        // The three readers take the same file one after another: open it once for all.
+        const TReadPin pin(TFileSystem::Default(), QFile::encodeName(path).toStdString());
         ShowStreamInfo(path);
         ShowID3v2(path);
         ShowID3v1(path);

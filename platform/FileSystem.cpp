@@ -48,9 +48,37 @@ bool TFileSystem::Fails(TFileOp op) {
     return false;
 }
 
+void TFileSystem::Pin(const std::string& path) {
+    Unpin();
+    const int fd = Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    PinnedPath = path;
+    PinnedFd = std::shared_ptr<const int>(new int(fd), [](const int* held) {
+        ::close(*held);
+        delete held;
+    });
+    PinnedSize = st.st_size;
+}
+
+void TFileSystem::Unpin() {
+    PinnedFd.reset();
+    PinnedSize = -1;
+    PinnedPath.clear();
+}
+
 std::unique_ptr<TFile> TFileSystem::Open(const std::string& path, TOpenMode mode) {
     if (Fails(TFileOp::foOpen))
         return nullptr;
+    if (mode == TOpenMode::omReadOnly && PinnedFd && path == PinnedPath)
+        return std::make_unique<TFile>(*this, PinnedFd, PinnedSize);
+    if (mode != TOpenMode::omReadOnly)
+        Unpin();
     int flags = O_CLOEXEC;
     switch (mode) {
     case TOpenMode::omReadOnly:
@@ -85,6 +113,7 @@ bool TFileSystem::Exists(const std::string& path) {
 bool TFileSystem::MakeWritable(const std::string& path) {
     if (Fails(TFileOp::foMakeWritable))
         return false;
+    Unpin();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return false;
@@ -106,23 +135,26 @@ bool TFileSystem::Permissions(const std::string& path, unsigned& mode) {
 bool TFileSystem::SetPermissions(const std::string& path, unsigned mode) {
     if (Fails(TFileOp::foSetPermissions))
         return false;
+    Unpin();
     return ::chmod(path.c_str(), mode & kPermissionBits) == 0;
 }
 
 bool TFileSystem::Replace(const std::string& from, const std::string& to) {
     if (Fails(TFileOp::foReplace))
         return false;
+    Unpin();
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool TFileSystem::Remove(const std::string& path) {
     if (Fails(TFileOp::foRemove))
         return false;
+    Unpin();
     return ::unlink(path.c_str()) == 0;
 }
 
 TFile::~TFile() {
-    if (Fd >= 0)
+    if (Fd >= 0 && !Shared)
         ::close(Fd);
 }
 
@@ -238,6 +270,10 @@ bool TFile::SetPermissions(unsigned mode) {
 bool TFile::Close() {
     const int fd = Fd;
     Fd = -1;
+    if (Shared) {
+        Shared.reset();
+        return !Fs.Fails(TFileOp::foClose);
+    }
     if (Fs.Fails(TFileOp::foClose)) {
         ::close(fd);
         return false;

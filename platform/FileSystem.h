@@ -70,6 +70,13 @@ public:
     bool Replace(const std::string& from, const std::string& to);
     bool Remove(const std::string& path);
 
+    // Showing a file reads it three times in a row (stream, ID3v2, ID3v1). While a path is
+    // pinned, read-only opens of exactly that path share one open file instead of opening,
+    // checking and closing it again each time. Any call that changes a file drops the pin,
+    // so a read after a save always sees the new file. Use TReadPin rather than these.
+    void Pin(const std::string& path);
+    void Unpin();
+
 private:
     friend class TFile;
     static constexpr std::size_t Index(TFileOp op) { return static_cast<std::size_t>(op); }
@@ -78,6 +85,23 @@ private:
 
     std::array<int, static_cast<std::size_t>(TFileOp::foCount)> Counts{};
     std::array<int, static_cast<std::size_t>(TFileOp::foCount)> FailOn{};
+    std::string PinnedPath;
+    // Shared with every TFile handed out for the pin, so a reader that still holds one
+    // keeps the file open even when the pin is dropped.
+    std::shared_ptr<const int> PinnedFd;
+    int64_t PinnedSize = -1;
+};
+
+// Pins a path of a file system for the lifetime of the object (see TFileSystem::Pin).
+class TReadPin {
+public:
+    TReadPin(TFileSystem& fs, const std::string& path) : Fs(fs) { Fs.Pin(path); }
+    ~TReadPin() { Fs.Unpin(); }
+    TReadPin(const TReadPin&) = delete;
+    TReadPin& operator=(const TReadPin&) = delete;
+
+private:
+    TFileSystem& Fs;
 };
 
 // An open file. Closed when destroyed; Close() reports whether closing succeeded.
@@ -85,6 +109,9 @@ class TFile {
 public:
     // `size` is the size the opening fstat saw; -1 when unknown.
     TFile(TFileSystem& fs, int fd, int64_t size = -1) : Fs(fs), Fd(fd), KnownSize(size) {}
+    // A file shared through a pin: the descriptor closes when its last holder lets go.
+    TFile(TFileSystem& fs, std::shared_ptr<const int> shared, int64_t size)
+        : Fs(fs), Fd(*shared), KnownSize(size), Shared(std::move(shared)) {}
     ~TFile();
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
@@ -112,6 +139,7 @@ private:
     // Readers ask for the size right after opening; the fstat that checked the file's type
     // already knows it, which saves a system call per reader. Writes forget it.
     int64_t KnownSize;
+    std::shared_ptr<const int> Shared;
 };
 
 } // namespace cantorell

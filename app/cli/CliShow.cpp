@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include "platform/FileSystem.h"
+
 #include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -47,8 +49,12 @@ int CommandShow(const QStringList& arguments) {
         TShowReport report;
         report.Json.insert(QStringLiteral("file"), path);
         report.Lines.append(QStringLiteral("File: ") + path);
-        for (const TShowSection section : Sections)
-            section(path, report);
+        {
+            // The sections read the same file one after another: open it once for all.
+            const TReadPin pin(TFileSystem::Default(), NativePath(path));
+            for (const TShowSection section : Sections)
+                section(path, report);
+        }
         report.Json.insert(QStringLiteral("errors"), QJsonArray::fromStringList(report.Errors));
         if (!report.Errors.isEmpty())
             result = ecFailure;

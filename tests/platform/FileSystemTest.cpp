@@ -124,3 +124,57 @@ TEST_F(FileSystemTest, InjectedFlushAndCopyFailuresAreReported) {
     EXPECT_TRUE(target->CopyFrom(*source, 0, 0, 3));
     EXPECT_TRUE(target->Flush());
 }
+
+TEST_F(FileSystemTest, APinnedPathSharesOneOpenFileUntilSomethingIsWritten) {
+    WriteBytes(Path, "old content");
+    {
+        const TReadPin pin(Fs, Path);
+        // Replaced behind the pin's back: the pinned reads still see the file they opened.
+        WriteBytes(Dir.File("new"), "new content");
+        ASSERT_EQ(0, std::rename(Dir.File("new").c_str(), Path.c_str()));
+        for (int i = 0; i < 3; ++i) {
+            auto file = Fs.Open(Path, TOpenMode::omReadOnly);
+            ASSERT_TRUE(file);
+            char buffer[3];
+            ASSERT_TRUE(file->ReadExactAt(0, buffer, 3));
+            EXPECT_EQ("old", std::string(buffer, 3));
+            int64_t size = 0;
+            ASSERT_TRUE(file->Size(size));
+            EXPECT_EQ(11, size);
+            EXPECT_TRUE(file->Close());
+        }
+        // Any change through the file system drops the pin.
+        ASSERT_TRUE(Fs.MakeWritable(Path));
+        auto file = Fs.Open(Path, TOpenMode::omReadOnly);
+        char buffer[3];
+        ASSERT_TRUE(file && file->ReadExactAt(0, buffer, 3));
+        EXPECT_EQ("new", std::string(buffer, 3));
+    }
+    EXPECT_EQ(4, Fs.CallCount(TFileOp::foOpen)) << "shared opens still count, for injection";
+}
+
+TEST_F(FileSystemTest, AReaderKeepsItsSharedFileWhenThePinIsDropped) {
+    WriteBytes(Path, "audio bytes");
+    const TReadPin pin(Fs, Path);
+    auto source = Fs.Open(Path, TOpenMode::omReadOnly);
+    ASSERT_TRUE(source);
+    // Creating the temporary file of a rebuild drops the pin while the source is open.
+    auto target = Fs.Open(Dir.File("copy~"), TOpenMode::omCreate);
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(target->CopyFrom(*source, 0, 0, 11));
+    ASSERT_TRUE(target->Close());
+    EXPECT_EQ("audio bytes", ReadBytes(Dir.File("copy~")));
+    EXPECT_TRUE(source->Close());
+}
+
+TEST_F(FileSystemTest, OnlyThePinnedPathIsShared) {
+    WriteBytes(Path, "one");
+    WriteBytes(Dir.File("other"), "two");
+    const TReadPin pin(Fs, Path);
+    auto other = Fs.Open(Dir.File("other"), TOpenMode::omReadOnly);
+    char buffer[3];
+    ASSERT_TRUE(other && other->ReadExactAt(0, buffer, 3));
+    EXPECT_EQ("two", std::string(buffer, 3));
+    const TReadPin missing(Fs, Dir.File("missing"));
+    EXPECT_FALSE(Fs.Open(Dir.File("missing"), TOpenMode::omReadOnly));
+}
