@@ -107,6 +107,7 @@ void TDID3v2::ResetFields() {
     for (int row = 0; row < RowBPM; ++row)
         RowText(row).clear();
     BPM = 0;
+    BPMText.clear();
     Frames_Unsupport.Clear();
     Frames_Images.Clear();
     Frames_Comments.Clear();
@@ -251,7 +252,8 @@ bool TDID3v2::ReadFromBytes(std::string_view head, int64_t fileSize) {
         else
             RowText(row) = DecodeFrameText(body);
     }
-    BPM = static_cast<uint16_t>(ParseFrameNumber(DecodeFrameText(tag.FrameText[RowBPM])));
+    BPMText = DecodeFrameText(tag.FrameText[RowBPM]);
+    BPM = static_cast<uint16_t>(ParseFrameNumber(BPMText));
     for (TFrameLib* frames : {&Frames_Lyrics, &Frames_Comments}) {
         for (int i = 0; i < frames->Count(); ++i) {
             TFrameItem& item = frames->Items(i);
@@ -401,7 +403,9 @@ std::string TDID3v2::BuildFrames(TagInfo& tag) const {
         else
             tag.FrameText[row] = row == RowUserURL ? EncodeUserURL(text) : EncodeFrameText(text);
     }
-    tag.FrameText[RowBPM] = EncodeFrameText(std::to_string(BPM));
+    const bool keepText =
+        !BPMText.empty() && static_cast<uint16_t>(ParseFrameNumber(BPMText)) == BPM;
+    tag.FrameText[RowBPM] = EncodeFrameText(keepText ? BPMText : std::to_string(BPM));
 
     std::string out;
     for (int row = 0; row <= RowBPM; ++row) {

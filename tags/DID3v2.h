@@ -98,6 +98,9 @@ private:
                     int32_t size, TagInfo& tag);
 
     TFileSystem& Fs;
+    // The "TBPM" text as read. Some programs write a fraction ("120.5"), which BPM cannot
+    // hold; while BPM still says what the text says, a save writes the text back unchanged.
+    std::string BPMText;
 };
 
 } // namespace cantorell

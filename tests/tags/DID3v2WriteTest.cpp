@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <utility>
 #include <vector>
@@ -491,4 +493,29 @@ TEST(DID3v2FaultTest, AFailedWriteInPlaceIsReported) {
     ASSERT_TRUE(tag.SaveToFile(path));
     ASSERT_TRUE(tag.ReadFromFile(path));
     EXPECT_EQ("New", tag.Title);
+}
+
+TEST_F(DID3v2WriteTest, ABeatsPerMinuteTextThatIsNoWholeNumberSurvivesASaveUntilChanged) {
+    MakeFile(TId3v2Tag{3, 0, FrameV23("TBPM", Latin1("120.5")), 100}.Build() + Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    EXPECT_EQ(0, Tag.BPM);
+    Tag.Title = "Edited";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    auto frames = WrittenFrames(ReadBytes(Path));
+    auto bpm = std::find_if(frames.begin(), frames.end(),
+                            [](const TWrittenFrame& frame) { return frame.Id == "TBPM"; });
+    ASSERT_NE(frames.end(), bpm);
+    EXPECT_EQ(Latin1("120.5"), bpm->Body);
+
+    // A number the user sets replaces the text.
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    Tag.BPM = 98;
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    Reread();
+    EXPECT_EQ(98, Again.BPM);
+    frames = WrittenFrames(ReadBytes(Path));
+    bpm = std::find_if(frames.begin(), frames.end(),
+                       [](const TWrittenFrame& frame) { return frame.Id == "TBPM"; });
+    ASSERT_NE(frames.end(), bpm);
+    EXPECT_EQ(Latin1("98"), bpm->Body);
 }
