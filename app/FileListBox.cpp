@@ -27,7 +27,6 @@ void TFileListBox::SetDirectory(const QString& folder) {
         names = dir.entryList(FPatterns, QDir::Files, QDir::NoSort);
     }
     QCollator collator;
-    collator.setNumericMode(false);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(names.begin(), names.end(), collator);
 

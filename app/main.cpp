@@ -597,9 +597,10 @@ void TFormMain::FileListBoxChange() {
     Guarded([this] {
         ClearFields();
         const QString path = FileListBox->FileName();
-        if (path.isEmpty() || !QFileInfo(path).isFile())
+        const QFileInfo file(path);
+        if (path.isEmpty() || !file.isFile())
             return;
-        Panel1->setText(QFileInfo(path).fileName());
+        Panel1->setText(file.fileName());
         // The three readers take the same file one after another: open it once for all.
         const TReadPin pin(TFileSystem::Default(), QFile::encodeName(path).toStdString());
         ShowStreamInfo(path);
@@ -753,13 +754,8 @@ void TFormMain::SaveID3v1(const QString& path) {
     const int index = Ed1Genre->currentIndex();
     if (index > 0 && Ed1Genre->itemText(index) == shown) {
         genre = static_cast<uint8_t>(index - 1);
-    } else if (index != 0 || !shown.isEmpty()) {
-        for (int i = 0; i < GenreCount; ++i) {
-            if (GenreName(i).compare(shown.trimmed(), Qt::CaseInsensitive) == 0) {
-                genre = static_cast<uint8_t>(i);
-                break;
-            }
-        }
+    } else if (const int found = FindGenre(ToUtf8(shown.trimmed())); found >= 0) {
+        genre = static_cast<uint8_t>(found);
     }
     TagV1->SetGenreID(genre);
 

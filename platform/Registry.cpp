@@ -1,5 +1,7 @@
 #include "Registry.h"
 
+#include "platform/Ascii.h"
+
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -15,18 +17,6 @@ namespace {
 
 constexpr std::string_view kValuesFile = ".values";
 constexpr std::string_view kMagic = "CRV1";
-
-std::string Upper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return result;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && Upper(a) == Upper(b);
-}
 
 std::string EncodeKeyName(std::string_view name) {
     std::string result;
@@ -98,7 +88,7 @@ std::string FindSubkey(const std::string& parent, std::string_view name) {
         const std::string entry = it->path().filename().string();
         if (entry.empty() || entry.front() == '.' || !it->is_directory(ec))
             continue;
-        if (SameName(DecodeKeyName(entry), name))
+        if (SameIgnoringAsciiCase(DecodeKeyName(entry), name))
             return entry;
     }
     return {};
@@ -267,7 +257,7 @@ bool TRegistry::ReadValue(std::string_view name, TRegValueKind& kind, std::strin
     if (!LoadValues(FCurrentFolder.empty() ? RootFolder() : FCurrentFolder, values))
         return false;
     for (const TValue& value : values) {
-        if (SameName(value.Name, name)) {
+        if (SameIgnoringAsciiCase(value.Name, name)) {
             kind = value.Kind;
             data = value.Data;
             return true;
@@ -284,7 +274,7 @@ bool TRegistry::WriteValue(std::string_view name, TRegValueKind kind, std::strin
     if (!LoadValues(folder, values))
         return false;
     auto it = std::find_if(values.begin(), values.end(),
-                           [&](const TValue& v) { return SameName(v.Name, name); });
+                           [&](const TValue& v) { return SameIgnoringAsciiCase(v.Name, name); });
     if (it == values.end())
         values.push_back({std::string(name), kind, std::string(data)});
     else
@@ -298,7 +288,7 @@ bool TRegistry::DeleteValue(std::string_view name) {
     if (!LoadValues(folder, values))
         return false;
     auto it = std::find_if(values.begin(), values.end(),
-                           [&](const TValue& v) { return SameName(v.Name, name); });
+                           [&](const TValue& v) { return SameIgnoringAsciiCase(v.Name, name); });
     if (it == values.end())
         return false;
     values.erase(it);
@@ -350,10 +340,12 @@ bool TRegistry::RenameValue(std::string_view oldName, std::string_view newName) 
     std::vector<TValue> values;
     if (!LoadValues(folder, values))
         return false;
-    auto source = std::find_if(values.begin(), values.end(),
-                               [&](const TValue& v) { return SameName(v.Name, oldName); });
-    const bool taken = std::any_of(values.begin(), values.end(),
-                                   [&](const TValue& v) { return SameName(v.Name, newName); });
+    auto source = std::find_if(values.begin(), values.end(), [&](const TValue& v) {
+        return SameIgnoringAsciiCase(v.Name, oldName);
+    });
+    const bool taken = std::any_of(values.begin(), values.end(), [&](const TValue& v) {
+        return SameIgnoringAsciiCase(v.Name, newName);
+    });
     if (source == values.end() || taken)
         return true;
     source->Name = std::string(newName);

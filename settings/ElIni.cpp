@@ -1,5 +1,7 @@
 #include "ElIni.h"
 
+#include "platform/Ascii.h"
+
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 
@@ -19,18 +21,6 @@ constexpr char kRegDelimiter = '\\';
 
 bool IsTrimmed(char c) {
     return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string UpperAscii(std::string_view text) {
-    std::string result(text);
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return result;
-}
-
-bool SameUpper(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && UpperAscii(a) == UpperAscii(b);
 }
 
 int HexDigit(char c) {
@@ -662,7 +652,7 @@ void TElIniFile::NameIfNameless(TElIniEntry& node, std::string_view component) {
 }
 
 bool TElIniFile::OpenKey(const std::string& key, bool canCreate) {
-    if (key.empty() || SameUpper(key, FCurrentKey))
+    if (key.empty() || SameIgnoringAsciiCase(key, FCurrentKey))
         return true;
     if (FRegistry)
         return RegOpenKey(key, canCreate);
@@ -1076,30 +1066,23 @@ bool TElIniFile::ClearKey(const std::string& key) {
 }
 
 bool TElIniFile::GetKeyNames(const std::string& key, TStrings& strings) {
-    if (FRegistry)
-        return RegNames(key, strings, true);
-    const TSavedKey saved = SaveKey();
-    if (!OpenKey(key, true)) {
-        RestoreKey(saved);
-        return false;
-    }
-    for (int32_t i = 0; i < FCurrentEntry->ChildCount(); ++i)
-        if (FCurrentEntry->Child(i)->IsKey)
-            strings.push_back(FCurrentEntry->Child(i)->Name());
-    RestoreKey(saved);
-    return true;
+    return ChildNames(key, strings, true);
 }
 
 bool TElIniFile::GetValueNames(const std::string& key, TStrings& strings) {
+    return ChildNames(key, strings, false);
+}
+
+bool TElIniFile::ChildNames(const std::string& key, TStrings& strings, bool keys) {
     if (FRegistry)
-        return RegNames(key, strings, false);
+        return RegNames(key, strings, keys);
     const TSavedKey saved = SaveKey();
     if (!OpenKey(key, true)) {
         RestoreKey(saved);
         return false;
     }
     for (int32_t i = 0; i < FCurrentEntry->ChildCount(); ++i)
-        if (!FCurrentEntry->Child(i)->IsKey)
+        if (FCurrentEntry->Child(i)->IsKey == keys)
             strings.push_back(FCurrentEntry->Child(i)->Name());
     RestoreKey(saved);
     return true;
@@ -1389,9 +1372,9 @@ void TElIniFile::ParseText(std::string_view text) {
         }
         entry->ClearValue();
         int32_t number = 0;
-        if (SameUpper(value, "TRUE") || SameUpper(value, "FALSE")) {
+        if (SameIgnoringAsciiCase(value, "TRUE") || SameIgnoringAsciiCase(value, "FALSE")) {
             entry->ValueType = evtBoolean;
-            entry->BoolValue = SameUpper(value, "TRUE");
+            entry->BoolValue = SameIgnoringAsciiCase(value, "TRUE");
         } else if (value == "0.0") {
             entry->ValueType = evtEightByte;
         } else if (IsCanonicalInteger(value, number)) {
@@ -1653,7 +1636,7 @@ void TElIniFile::ParseBinary(std::string_view bytes, const std::string& source) 
 // --- Registry mode -----------------------------------------------------------------------
 
 bool TElIniFile::RegOpenKey(const std::string& key, bool canCreate) {
-    if (key.empty() || SameUpper(key, FCurrentKey))
+    if (key.empty() || SameIgnoringAsciiCase(key, FCurrentKey))
         return true;
     std::string path = key;
     if (path.front() != kRegDelimiter)
@@ -1775,8 +1758,9 @@ bool TElIniFile::RegNames(const std::string& key, TStrings& strings, bool keys) 
         FRegistry->GetValueNames(values);
         strings.clear();
         for (std::string& value : values) {
-            const bool isKey = std::any_of(subkeys.begin(), subkeys.end(),
-                                           [&](const auto& k) { return SameUpper(k, value); });
+            const bool isKey = std::any_of(subkeys.begin(), subkeys.end(), [&](const auto& k) {
+                return SameIgnoringAsciiCase(k, value);
+            });
             if (!isKey)
                 strings.push_back(std::move(value));
         }

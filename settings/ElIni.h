@@ -309,6 +309,8 @@ private:
     bool RegDelete(const std::string& key, const std::string& name);
     bool RegClearKey(const std::string& key);
     bool RegNames(const std::string& key, TStrings& strings, bool keys);
+    // The names of the key's subkeys (keys true) or of its values.
+    bool ChildNames(const std::string& key, TStrings& strings, bool keys);
     bool RegRenameValue(const std::string& key, const std::string& name,
                         const std::string& newName);
 

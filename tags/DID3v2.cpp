@@ -184,12 +184,11 @@ bool TDID3v2::ReadFromFile(const std::string& fileName) {
     tag.FileSize = fileSize;
     const int32_t total = tag.HasIdentifier() ? TagTotalSize(tag) : 0;
     if (total > TagHeaderSize) {
-        std::string bytes(static_cast<size_t>(total), '\0');
-        const int64_t got = file->ReadAt(0, bytes.data(), total);
-        if (got >= TagHeaderSize) {
-            bytes.resize(static_cast<size_t>(got));
-            head = std::move(bytes);
-        }
+        // The rest of the tag behind the header already read.
+        head.resize(static_cast<size_t>(total));
+        const int64_t got =
+            file->ReadAt(TagHeaderSize, head.data() + TagHeaderSize, total - TagHeaderSize);
+        head.resize(static_cast<size_t>(TagHeaderSize + std::max<int64_t>(got, 0)));
     }
     ReadFromBytes(head, fileSize);
     return true;

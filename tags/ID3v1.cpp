@@ -1,5 +1,6 @@
 #include "ID3v1.h"
 
+#include "platform/Ascii.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -219,6 +220,13 @@ bool ReadTagRecord(TFileSystem& fs, const std::string& path, TRecord& record) {
 }
 
 } // namespace
+
+int FindGenre(std::string_view name) {
+    for (int i = 0; i < GenreCount; ++i)
+        if (SameIgnoringAsciiCase(GenreNames[i], name))
+            return i;
+    return -1;
+}
 
 TID3v1::TID3v1(TFileSystem& fs) : Fs(fs) {
     ResetFields();

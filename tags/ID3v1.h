@@ -26,6 +26,10 @@ inline constexpr int GenreCount = 148;
 // Indexed by the genre byte; bytes 148 to 255 name no genre.
 extern const std::array<std::string_view, GenreCount> GenreNames;
 
+// The index of the genre with this name, compared without regard to ASCII case; -1 when
+// no genre has it.
+int FindGenre(std::string_view name);
+
 class TID3v1 {
 public:
     static constexpr int RecordSize = 128;

@@ -28,15 +28,11 @@ bool ParseGenre(const QString& text, uint8_t& id) {
         id = static_cast<uint8_t>(number);
         return true;
     }
-    for (int i = 0; i < GenreCount; ++i) {
-        const QString name =
-            QString::fromLatin1(GenreNames[i].data(), static_cast<qsizetype>(GenreNames[i].size()));
-        if (name.compare(text.trimmed(), Qt::CaseInsensitive) == 0) {
-            id = static_cast<uint8_t>(i);
-            return true;
-        }
-    }
-    return false;
+    const int found = FindGenre(ToUtf8(text.trimmed()));
+    if (found < 0)
+        return false;
+    id = static_cast<uint8_t>(found);
+    return true;
 }
 
 } // namespace

@@ -1,0 +1,31 @@
+// Case rules for names that are compared without regard to the case of ASCII letters only:
+// option keys and values, registry names, genre names. Bytes beyond ASCII (UTF-8 or
+// ISO-8859-1) are compared as they are, so no locale can change a match.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace cantorell {
+
+inline char UpperAsciiChar(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+inline std::string UpperAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = UpperAsciiChar(c);
+    return result;
+}
+
+inline bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (UpperAsciiChar(a[i]) != UpperAsciiChar(b[i]))
+            return false;
+    return true;
+}
+
+} // namespace cantorell
