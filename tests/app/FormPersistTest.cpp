@@ -8,6 +8,7 @@
 #include "settings/ElFrmPers.h"
 #include "settings/ElIni.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/WindowPropsBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -114,24 +115,7 @@ TEST_F(FormPersistTest, AFirstRunWritesTheOptionsAtTheRootAndTheWindowUnderFormM
 
 TEST_F(FormPersistTest, TheWindowsPersistenceComponentListsTheTreeWidthAndTheExplorerHeight) {
     auto form = Start();
-    const QByteArray expected =
-        QByteArray::fromHex("02000000"
-                            "01000000"
-                            "0000"
-                            "0b000000"
-                            "466f6c6465725472656531" // FolderTree1
-                            "00000000"
-                            "0101"
-                            "05000000"
-                            "5769647468" // Width
-                            "01000000"
-                            "0000"
-                            "10000000"
-                            "47726f7570426f784578706c6f726572" // GroupBoxExplorer
-                            "00000000"
-                            "0101"
-                            "06000000"
-                            "486569676874"); // Height
+    const QByteArray expected = WindowPropsToStore();
     EXPECT_EQ(82, expected.size());
     EXPECT_EQ(expected, form->FormPersist()->PropsToStore());
     EXPECT_EQ(form->Options(), form->FormPersist()->Storage());

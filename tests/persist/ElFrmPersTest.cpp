@@ -5,6 +5,7 @@
 
 #include "settings/ElIni.h"
 #include "tests/persist/PersistObjects.h"
+#include "tests/support/WindowPropsBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -236,24 +237,7 @@ TEST_F(ElFrmPersTest, CollectionItemsAndWholeObjectsFollowTheList) {
 
 TEST_F(ElFrmPersTest, ThePropertyListHasItsByteFormAndADamagedFormKeepsWhatWasRead) {
     Persist->PropList().Clear();
-    const QByteArray stored =
-        QByteArray::fromHex("02000000"
-                            "01000000"
-                            "0000"
-                            "0b000000"
-                            "466f6c6465725472656531" // FolderTree1
-                            "00000000"
-                            "0101"
-                            "05000000"
-                            "5769647468" // Width
-                            "01000000"
-                            "0000"
-                            "10000000"
-                            "47726f7570426f784578706c6f726572" // GroupBoxExplorer
-                            "00000000"
-                            "0101"
-                            "06000000"
-                            "486569676874"); // Height
+    const QByteArray stored = WindowPropsToStore();
     ASSERT_EQ(82, stored.size());
     Persist->SetPropsToStore(stored);
     EXPECT_EQ(stored, Persist->PropsToStore());
