@@ -76,7 +76,7 @@ void TElOptions::Save() {
 }
 
 void TElOptions::Transfer(TElIniFile& store, const std::string& section, bool saving) {
-    const std::string saved = store.CurrentKey();
+    const TElIniKeyKeeper keeper(store);
     if (store.OpenKey(section, saving)) {
         for (const TPropInfo& property : PropertyList(*this)) {
             switch (property.Kind) {
@@ -101,7 +101,6 @@ void TElOptions::Transfer(TElIniFile& store, const std::string& section, bool sa
             }
         }
     }
-    store.OpenKey(saved, false);
 }
 
 } // namespace cantorell

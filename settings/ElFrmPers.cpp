@@ -312,7 +312,7 @@ void TElFormPersist::SaveWindowValues() {
         return;
     TElIniFile& store = *FStorage;
     QWidget& form = *FOwnerForm;
-    const std::string saved = store.CurrentKey();
+    const TElIniKeyKeeper keeper(store);
     const QObject* owner = parent();
     if (store.OpenKey(KeyPath(owner ? owner->objectName() : QString()), true)) {
         if (FPersistOptions & epoState) {
@@ -333,7 +333,6 @@ void TElFormPersist::SaveWindowValues() {
             store.WriteInteger("", "Top", FNormalBounds.top());
         }
     }
-    store.OpenKey(saved, false);
 }
 
 void TElFormPersist::RestoreWindowValues() {
@@ -341,7 +340,7 @@ void TElFormPersist::RestoreWindowValues() {
         return;
     TElIniFile& store = *FStorage;
     QWidget& form = *FOwnerForm;
-    const std::string saved = store.CurrentKey();
+    const TElIniKeyKeeper keeper(store);
     const QObject* owner = parent();
     if (store.OpenKey(KeyPath(owner ? owner->objectName() : QString()), true)) {
         if (FPersistOptions & epoActiveControl) {
@@ -394,7 +393,6 @@ void TElFormPersist::RestoreWindowValues() {
             SetTopMost(topMost);
         }
     }
-    store.OpenKey(saved, false);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -415,12 +413,11 @@ void TElFormPersist::RestoreListedProperties() {
 void TElFormPersist::WalkList(TElMTreeItem* node, QObject* object, const std::string& key,
                               bool saving) {
     TElIniFile& store = *FStorage;
-    const std::string saved = store.CurrentKey();
-    if (store.OpenKey(key, true)) {
-        for (int32_t i = 0; i < node->List->Count(); ++i)
-            WalkChild(static_cast<TElMTreeItem*>(node->List->Get(i)), object, saving);
-    }
-    store.OpenKey(saved, false);
+    const TElIniKeyKeeper keeper(store);
+    if (!store.OpenKey(key, true))
+        return;
+    for (int32_t i = 0; i < node->List->Count(); ++i)
+        WalkChild(static_cast<TElMTreeItem*>(node->List->Get(i)), object, saving);
 }
 
 void TElFormPersist::WalkObject(TElMTreeItem* child, QObject* object, const std::string& name,

@@ -334,6 +334,28 @@ private:
     std::unique_ptr<TRegistry> FRegistry;
 };
 
+// Records the store's current key and opens it again when it goes out of scope, so that an
+// operation that descends into other keys leaves the store's current key as it found it,
+// on every way out.
+class TElIniKeyKeeper {
+public:
+    explicit TElIniKeyKeeper(TElIniFile& store) : Store(store), Saved(store.CurrentKey()) {}
+    ~TElIniKeyKeeper() {
+        try {
+            Store.OpenKey(Saved, false);
+        } catch (...) {
+            // Re-opening a key that existed a moment ago is not expected to fail; if it
+            // does, the store stays where it is rather than end the program.
+        }
+    }
+    TElIniKeyKeeper(const TElIniKeyKeeper&) = delete;
+    TElIniKeyKeeper& operator=(const TElIniKeyKeeper&) = delete;
+
+private:
+    TElIniFile& Store;
+    const std::string Saved;
+};
+
 // The binary text of a byte block: "454C ", the length in hex, then each byte as two hex
 // digits and a blank.
 std::string BinaryToText(std::string_view bytes);

@@ -122,32 +122,21 @@ bool OnPath(const TWalkPath& path, const QObject* object) {
 void SaveObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path);
 void LoadObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path);
 
-void SaveCollectionOn(TElCollection* collection, const std::string& keyName, TElIniFile& store,
-                      TWalkPath& path) {
-    const std::string outer = store.CurrentKey();
-    if (store.OpenKey(keyName, true)) {
-        for (int i = 0; i < collection->Count(); ++i) {
-            const std::string inner = store.CurrentKey();
-            if (store.OpenKey("Item" + std::to_string(i), true))
-                SaveObjectOn(collection->Item(i), store, path);
-            store.OpenKey(inner, false);
-        }
+// A collection's items are stored under its key as the subkeys "Item0", "Item1", ...
+void WalkCollectionOn(TElCollection* collection, const std::string& keyName, TElIniFile& store,
+                      TWalkPath& path, bool saving) {
+    const TElIniKeyKeeper outer(store);
+    if (!store.OpenKey(keyName, saving))
+        return;
+    for (int i = 0; i < collection->Count(); ++i) {
+        const TElIniKeyKeeper inner(store);
+        if (!store.OpenKey("Item" + std::to_string(i), saving))
+            continue;
+        if (saving)
+            SaveObjectOn(collection->Item(i), store, path);
+        else
+            LoadObjectOn(collection->Item(i), store, path);
     }
-    store.OpenKey(outer, false);
-}
-
-void LoadCollectionOn(TElCollection* collection, const std::string& keyName, TElIniFile& store,
-                      TWalkPath& path) {
-    const std::string outer = store.CurrentKey();
-    if (store.OpenKey(keyName, false)) {
-        for (int i = 0; i < collection->Count(); ++i) {
-            const std::string inner = store.CurrentKey();
-            if (store.OpenKey("Item" + std::to_string(i), false))
-                LoadObjectOn(collection->Item(i), store, path);
-            store.OpenKey(inner, false);
-        }
-    }
-    store.OpenKey(outer, false);
 }
 
 void WalkClassProperty(QObject* instance, const TPropInfo& property, TElIniFile& store,
@@ -164,20 +153,16 @@ void WalkClassProperty(QObject* instance, const TPropInfo& property, TElIniFile&
         return;
     const std::string name = Utf8(property.Name);
     if (auto* collection = qobject_cast<TElCollection*>(object)) {
-        if (saving)
-            SaveCollectionOn(collection, name, store, path);
-        else
-            LoadCollectionOn(collection, name, store, path);
+        WalkCollectionOn(collection, name, store, path, saving);
         return;
     }
-    const std::string saved = store.CurrentKey();
-    if (store.OpenKey(name, saving)) {
-        if (saving)
-            SaveObjectOn(object, store, path);
-        else
-            LoadObjectOn(object, store, path);
-    }
-    store.OpenKey(saved, false);
+    const TElIniKeyKeeper keeper(store);
+    if (!store.OpenKey(name, saving))
+        return;
+    if (saving)
+        SaveObjectOn(object, store, path);
+    else
+        LoadObjectOn(object, store, path);
 }
 
 void WalkObject(QObject* instance, TElIniFile& store, TWalkPath& path, bool saving) {
@@ -448,14 +433,14 @@ void SaveCollection(TElCollection* collection, const std::string& keyName, TElIn
     if (collection == nullptr)
         return;
     TWalkPath path{collection};
-    SaveCollectionOn(collection, keyName, store, path);
+    WalkCollectionOn(collection, keyName, store, path, true);
 }
 
 void LoadCollection(TElCollection* collection, const std::string& keyName, TElIniFile& store) {
     if (collection == nullptr)
         return;
     TWalkPath path{collection};
-    LoadCollectionOn(collection, keyName, store, path);
+    WalkCollectionOn(collection, keyName, store, path, false);
 }
 
 // ---------------------------------------------------------------------------------------
