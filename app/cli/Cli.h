@@ -59,6 +59,18 @@ void ShowStream(const QString& path, TShowReport& report);
 void ShowId3v2(const QString& path, TShowReport& report);
 void ShowId3v1(const QString& path, TShowReport& report);
 
+// The options of the fields both tags have, named alike in set-v1 and set-v2.
+struct TSharedFieldOptions {
+    const QCommandLineOption Title{QStringLiteral("title"), QStringLiteral("Title."),
+                                   QStringLiteral("T")};
+    const QCommandLineOption Artist{QStringLiteral("artist"), QStringLiteral("Artist."),
+                                    QStringLiteral("A")};
+    const QCommandLineOption Album{QStringLiteral("album"), QStringLiteral("Album."),
+                                   QStringLiteral("B")};
+    const QCommandLineOption Year{QStringLiteral("year"), QStringLiteral("Year."),
+                                  QStringLiteral("Y")};
+};
+
 // A subcommand: its arguments (without the command's own name) and an exit code.
 using TCommand = int (*)(const QStringList& arguments);
 int CommandShow(const QStringList& arguments);

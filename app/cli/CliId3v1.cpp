@@ -76,14 +76,7 @@ int CommandSetV1(const QStringList& arguments) {
     parser.setApplicationDescription(QStringLiteral(
         "Changes the given fields of the ID3v1 tag and saves it. Texts that ISO-8859-1 cannot "
         "hold are stored with '?'."));
-    const QCommandLineOption title(QStringLiteral("title"), QStringLiteral("Title."),
-                                   QStringLiteral("T"));
-    const QCommandLineOption artist(QStringLiteral("artist"), QStringLiteral("Artist."),
-                                    QStringLiteral("A"));
-    const QCommandLineOption album(QStringLiteral("album"), QStringLiteral("Album."),
-                                   QStringLiteral("B"));
-    const QCommandLineOption year(QStringLiteral("year"), QStringLiteral("Year."),
-                                  QStringLiteral("Y"));
+    const TSharedFieldOptions shared;
     const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("Comment."),
                                      QStringLiteral("C"));
     const QCommandLineOption track(QStringLiteral("track"),
@@ -92,7 +85,8 @@ int CommandSetV1(const QStringList& arguments) {
     const QCommandLineOption genre(QStringLiteral("genre"),
                                    QStringLiteral("Genre name, or number 0 to 255."),
                                    QStringLiteral("NAME-or-NUMBER"));
-    parser.addOptions({title, artist, album, year, comment, track, genre});
+    parser.addOptions(
+        {shared.Title, shared.Artist, shared.Album, shared.Year, comment, track, genre});
     QString path;
     if (const int code = ParseFileCommand(parser, QStringLiteral("set-v1"), arguments, path);
         code >= 0)
@@ -120,14 +114,14 @@ int CommandSetV1(const QStringList& arguments) {
         PrintError(MsgCanNotRead + path);
         return ecFailure;
     }
-    if (parser.isSet(title))
-        tag.SetTitle(ToLatin1(parser.value(title)));
-    if (parser.isSet(artist))
-        tag.SetArtist(ToLatin1(parser.value(artist)));
-    if (parser.isSet(album))
-        tag.SetAlbum(ToLatin1(parser.value(album)));
-    if (parser.isSet(year))
-        tag.SetYear(ToLatin1(parser.value(year)));
+    if (parser.isSet(shared.Title))
+        tag.SetTitle(ToLatin1(parser.value(shared.Title)));
+    if (parser.isSet(shared.Artist))
+        tag.SetArtist(ToLatin1(parser.value(shared.Artist)));
+    if (parser.isSet(shared.Album))
+        tag.SetAlbum(ToLatin1(parser.value(shared.Album)));
+    if (parser.isSet(shared.Year))
+        tag.SetYear(ToLatin1(parser.value(shared.Year)));
     if (parser.isSet(comment))
         tag.SetComment(ToLatin1(parser.value(comment)));
     if (parser.isSet(track))

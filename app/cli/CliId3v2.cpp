@@ -92,16 +92,9 @@ int CommandSetV2(const QStringList& arguments) {
     parser.setApplicationDescription(QStringLiteral(
         "Changes the given fields of the ID3v2 tag and saves it as ID3v2.3. Every other frame "
         "of the tag is kept."));
-    const QCommandLineOption title(QStringLiteral("title"), QStringLiteral("Title."),
-                                   QStringLiteral("T"));
-    const QCommandLineOption artist(QStringLiteral("artist"), QStringLiteral("Artist."),
-                                    QStringLiteral("A"));
-    const QCommandLineOption album(QStringLiteral("album"), QStringLiteral("Album."),
-                                   QStringLiteral("B"));
+    const TSharedFieldOptions shared;
     const QCommandLineOption track(QStringLiteral("track"), QStringLiteral("Track, e.g. 3/12."),
                                    QStringLiteral("N"));
-    const QCommandLineOption year(QStringLiteral("year"), QStringLiteral("Year."),
-                                  QStringLiteral("Y"));
     const QCommandLineOption genre(QStringLiteral("genre"), QStringLiteral("Genre."),
                                    QStringLiteral("G"));
     const QCommandLineOption comment(QStringLiteral("comment"),
@@ -114,7 +107,8 @@ int CommandSetV2(const QStringList& arguments) {
     const QCommandLineOption lyricsFile(QStringLiteral("lyrics-file"),
                                         QStringLiteral("Takes the lyrics from a UTF-8 text file."),
                                         QStringLiteral("F"));
-    parser.addOptions({title, artist, album, track, year, genre, comment, lyrics, lyricsFile});
+    parser.addOptions({shared.Title, shared.Artist, shared.Album, track, shared.Year, genre,
+                       comment, lyrics, lyricsFile});
     QString path;
     if (const int code = ParseFileCommand(parser, QStringLiteral("set-v2"), arguments, path);
         code >= 0)
@@ -140,8 +134,8 @@ int CommandSetV2(const QStringList& arguments) {
         return ecFailure;
     }
     const std::pair<const QCommandLineOption*, std::string*> fields[] = {
-        {&title, &tag.Title}, {&artist, &tag.Artist}, {&album, &tag.Album},
-        {&track, &tag.Track}, {&year, &tag.Year},     {&genre, &tag.Genre}};
+        {&shared.Title, &tag.Title}, {&shared.Artist, &tag.Artist}, {&shared.Album, &tag.Album},
+        {&track, &tag.Track},        {&shared.Year, &tag.Year},     {&genre, &tag.Genre}};
     for (const auto& [option, field] : fields) {
         if (parser.isSet(*option))
             *field = ToUtf8(parser.value(*option));
