@@ -4,6 +4,7 @@
 #include "app/MyOptions.h"
 #include "app/SplitGroupBox.h"
 #include "browse/FolderTree.h"
+#include "platform/Ascii.h"
 #include "platform/FileSystem.h"
 #include "settings/ElFrmPers.h"
 #include "settings/ElIni.h"
@@ -718,14 +719,7 @@ uint8_t TFormMain::ParseTrack(const QString& text) {
         return 0;
     int64_t value = 0;
     for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        int digit = -1;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
+        const int digit = text[i].unicode() < 128 ? HexDigitValue(text[i].toLatin1()) : -1;
         if (digit < 0 || digit >= base)
             return 0;
         value = value * base + digit;

@@ -34,22 +34,13 @@ std::string EncodeKeyName(std::string_view name) {
     return result;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::string DecodeKeyName(std::string_view folder) {
     std::string result;
     for (size_t i = 0; i < folder.size(); ++i) {
-        if (folder[i] == '%' && i + 2 < folder.size() && HexValue(folder[i + 1]) >= 0 &&
-            HexValue(folder[i + 2]) >= 0) {
-            result += static_cast<char>(HexValue(folder[i + 1]) * 16 + HexValue(folder[i + 2]));
+        if (folder[i] == '%' && i + 2 < folder.size() && HexDigitValue(folder[i + 1]) >= 0 &&
+            HexDigitValue(folder[i + 2]) >= 0) {
+            result +=
+                static_cast<char>(HexDigitValue(folder[i + 1]) * 16 + HexDigitValue(folder[i + 2]));
             i += 2;
         } else {
             result += folder[i];

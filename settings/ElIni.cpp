@@ -23,16 +23,6 @@ bool IsTrimmed(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // A token of a binary text: an optional "$", an optional sign, one or more hex digits.
 bool ParseHexToken(std::string_view token, int64_t& value) {
     size_t i = 0;
@@ -45,7 +35,7 @@ bool ParseHexToken(std::string_view token, int64_t& value) {
         return false;
     uint64_t result = 0;
     for (; i < token.size(); ++i) {
-        const int digit = HexDigit(token[i]);
+        const int digit = HexDigitValue(token[i]);
         if (digit < 0)
             return false;
         result = std::min<uint64_t>(result * 16 + static_cast<uint64_t>(digit), 0xFFFFFFFFull);
@@ -253,7 +243,7 @@ bool TextToInt(std::string_view text, int32_t& value) {
         return false;
     uint64_t result = 0;
     for (; i < text.size(); ++i) {
-        const int digit = base == 16 ? HexDigit(text[i])
+        const int digit = base == 16 ? HexDigitValue(text[i])
                                      : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (digit < 0)
             return false;
