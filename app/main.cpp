@@ -765,8 +765,13 @@ void TFormMain::SaveID3v2(const QString& path) {
     TagV2->Track = ToUtf8(Ed2Track->text());
     TagV2->Year = ToUtf8(Ed2Year->text());
     TagV2->Genre = ToUtf8(Ed2Genre->currentText());
-    TagV2->SetComment(ToUtf8(MemoText(Ed2Comment)), TagV2->MainCommentIndex());
-    TagV2->SetLyrics(ToUtf8(MemoText(Ed2Lyrics)), 0);
+    // A memo the user left as it was shown passes nothing on, so the frame is kept as read
+    // even when its line ends are not the CR LF that a memo gives back.
+    const int comment = TagV2->MainCommentIndex();
+    if (MemoEdited(Ed2Comment, TagV2->GetComment(comment)))
+        TagV2->SetComment(ToUtf8(MemoText(Ed2Comment)), comment);
+    if (MemoEdited(Ed2Lyrics, TagV2->GetLyrics(0)))
+        TagV2->SetLyrics(ToUtf8(MemoText(Ed2Lyrics)), 0);
     if (!TagV2->SaveToFile(QFile::encodeName(path).toStdString()))
         ShowMessage(QStringLiteral("Can not save ID3v2 tag to the file: ") + path);
     FileListBoxChange();
@@ -802,17 +807,17 @@ void TFormMain::RemoveTag(const std::function<bool(const std::string&)>& remove,
 // Lyrics
 
 QString TFormMain::MemoText(const QPlainTextEdit* memo) {
-    QString whole;
-    const QTextDocument* document = memo->document();
-    if (document->isEmpty())
-        return whole;
-    // A text that ends with a line break has no further, empty line after it.
-    QStringList lines = memo->toPlainText().split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    for (const QString& line : lines)
-        whole += line + QStringLiteral("\r\n");
-    return whole;
+    // No CR LF after the last line: a text read from a tag comes back as it was, and one
+    // that ended with a line break shows an empty last line that restores it.
+    if (memo->document()->isEmpty())
+        return {};
+    return memo->toPlainText().split(QLatin1Char('\n')).join(QStringLiteral("\r\n"));
+}
+
+bool TFormMain::MemoEdited(const QPlainTextEdit* memo, const std::string& shown) {
+    QTextDocument document;
+    document.setPlainText(Utf8(shown));
+    return memo->toPlainText() != document.toPlainText();
 }
 
 void TFormMain::btLyrCopyClick() {
@@ -837,8 +842,10 @@ void TFormMain::SaveLyricsToFile() {
     // Written to a temporary file and renamed over the target, so a failed write never
     // leaves a half-written lyrics file in place of an old one.
     QSaveFile file(chosen);
-    if (!file.open(QIODevice::WriteOnly) || file.write(MemoText(Ed2Lyrics).toUtf8()) < 0 ||
-        !file.commit())
+    QString text = MemoText(Ed2Lyrics);
+    if (!text.isEmpty() && !text.endsWith(QStringLiteral("\r\n")))
+        text += QStringLiteral("\r\n"); // every line of the file ends with CR LF
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
         throw std::runtime_error(QStringLiteral("Cannot create file \"%1\". %2")
                                      .arg(QDir::toNativeSeparators(chosen), file.errorString())
                                      .toStdString());

@@ -96,8 +96,10 @@ public:
     QLabel* LB_LINK = nullptr;
     QStatusBar* StatusBar1 = nullptr;
 
-    // A memo's whole text: its lines, each followed by CR LF; empty for an empty memo.
+    // A memo's whole text: its lines joined by CR LF; empty for an empty memo.
     static QString MemoText(const QPlainTextEdit* memo);
+    // Whether the memo's text differs from what showing `shown` (UTF-8) in it gives.
+    static bool MemoEdited(const QPlainTextEdit* memo, const std::string& shown);
     // The track box's text as a track byte: a whole signed 32-bit number (decimal, or
     // hexadecimal after "$", "x", "X", "0x", "0X"; leading spaces allowed); anything else,
     // and any value <= 0, gives 0; a larger value gives its low 8 bits.

@@ -391,7 +391,7 @@ int TDID3v2::MainCommentIndex() const {
         if (Frames_Comments.Items(i).Description.empty())
             return i;
     }
-    return 0;
+    return -1;
 }
 
 std::string TDID3v2::BuildFrames(TagInfo& tag) const {

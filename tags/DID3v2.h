@@ -52,9 +52,9 @@ public:
     // there; returns the item's index.
     int SetComment(const std::string& text, int index);
     int SetLyrics(const std::string& text, int index);
-    // The comment the window shows and edits: the first comment with an empty description
-    // (technical comments such as iTunNORM carry one), else the first comment. 0 when there
-    // is none, so that SetComment appends.
+    // The comment the window shows and edits: the first comment with an empty description.
+    // Technical comments (iTunNORM, iTunSMPB) and notes carry one and are never taken; -1
+    // when there is none, so that the comment shows empty and SetComment appends.
     int MainCommentIndex() const;
 
     // The text frames, comments, lyrics, pictures and unsupported frames as 2.3 frames,

@@ -224,14 +224,18 @@ TEST_F(DID3v2ReadTest, CommentsAndLyricsKeepOrderLanguageAndDescription) {
     EXPECT_EQ("Line 1\nLine 2", Tag.GetLyrics(0));
 }
 
-TEST_F(DID3v2ReadTest, MainCommentIsTheFirstWhenAllAreDescribed) {
+TEST_F(DID3v2ReadTest, ADescribedCommentIsNeverTheMainOneAndATypedCommentIsAdded) {
     Read(TId3v2Tag{3, 0,
                    FrameV23("COMM", DescribedBody(0, "eng", "a", "1")) +
                        FrameV23("COMM", DescribedBody(0, "eng", "b", "2"))}
              .Build());
-    EXPECT_EQ(0, Tag.MainCommentIndex());
+    EXPECT_EQ("", Tag.GetComment(Tag.MainCommentIndex()));
+    EXPECT_EQ(2, Tag.SetComment("typed", Tag.MainCommentIndex()));
+    EXPECT_EQ("1", Tag.GetComment(0));
+    EXPECT_EQ("2", Tag.GetComment(1));
+    EXPECT_EQ("", Tag.Frames_Comments.Items(2).Description);
     Read(TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("x"))}.Build());
-    EXPECT_EQ(0, Tag.MainCommentIndex());
+    EXPECT_EQ(0, Tag.SetComment("typed", Tag.MainCommentIndex()));
 }
 
 TEST_F(DID3v2ReadTest, UnknownFramesAreKeptRawWithIdentifierAndFlags) {
