@@ -1,5 +1,6 @@
 #include "app/main.h"
 
+#include "app/AppPaths.h"
 #include "app/FileListBox.h"
 #include "app/MyOptions.h"
 #include "app/SplitGroupBox.h"
@@ -44,7 +45,6 @@ namespace {
 
 const QString TagNotFound = QStringLiteral("Tag Not Found");
 const QString FileMask = QStringLiteral("*.mp?;*.mp+");
-const QString OptionsFileName = QStringLiteral("VizErir.ini");
 
 // The properties ElFormPersist1 keeps besides the window's own values, in the byte form
 // of its property list: the root has two children, FolderTree1 (kind 0) with its Width
@@ -525,7 +525,9 @@ void TFormMain::FormCreate() {
 
     // Settings start-up. A missing or unreadable options file leaves the store empty:
     // the window and the options keep their initial values and the file is written anew
-    // at exit.
+    // at exit. The file's place is decided once, so the exit writes where the start read.
+    if (SettingsFolder.isEmpty())
+        SettingsFolder = QFileInfo(DefaultOptionsFile()).absolutePath();
     OptionsIni->SetPath(QFile::encodeName(OptionsPath()).toStdString());
     try {
         OptionsIni->Load();
@@ -554,18 +556,16 @@ void TFormMain::FormDestroy() {
     Guarded([this] { AppOptions->Save(); });
     // The store replaces the file in one rename, so a folder that cannot be written or a
     // full disk leaves the previous file as it was; the message names the file, and the
-    // program still ends normally.
+    // program still ends normally. The first save makes the configuration folder.
     Guarded([this] {
-        if (!OptionsIni->Save())
+        if (!MakeFolderFor(OptionsPath()) || !OptionsIni->Save())
             ShowMessage(QStringLiteral("Cannot save the options file \"") + OptionsPath() +
                         QStringLiteral("\""));
     });
 }
 
 QString TFormMain::OptionsPath() const {
-    const QString folder =
-        SettingsFolder.isEmpty() ? QCoreApplication::applicationDirPath() : SettingsFolder;
-    return QDir(folder).filePath(OptionsFileName);
+    return QDir(SettingsFolder).filePath(QLatin1String(OptionsFileName));
 }
 
 bool TFormMain::event(QEvent* event) {
@@ -857,8 +857,7 @@ void TFormMain::SaveLyricsToFile() {
 QUrl TFormMain::ProductPageAddress() {
     if (*ProductWebPage)
         return QUrl(QString::fromLatin1(ProductWebPage));
-    return QUrl::fromLocalFile(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("README.md")));
+    return QUrl::fromLocalFile(ReadmeFile(QCoreApplication::applicationDirPath()));
 }
 
 void TFormMain::LB_LINKClick() {

@@ -34,7 +34,7 @@ class TMPEGaudio;
 class TMyOptions;
 
 // Where the About page's link leads. Until the project has a web page of its own, the link
-// opens the README beside the program.
+// opens the program's README (beside a build, or the installed copy).
 inline constexpr const char* ProductWebPage = "";
 
 // Pages of PageControl, in order.
@@ -52,8 +52,9 @@ class TFormMain : public QMainWindow {
 
 public:
     // `seam` (kept, not owned; the real one when null) carries every modal interaction.
-    // `settingsFolder` holds "VizErir.ini"; empty means the executable's folder, which is
-    // where the program keeps it (tests give a folder of their own).
+    // `settingsFolder` holds "VizErir.ini"; empty means where the program keeps it, beside
+    // a portable copy or in the user's configuration folder (tests give a folder of their
+    // own).
     explicit TFormMain(TFormSeam* seam = nullptr, QWidget* parent = nullptr,
                        const QString& settingsFolder = QString());
     ~TFormMain() override;

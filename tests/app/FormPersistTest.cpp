@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 #include <filesystem>
 #include <memory>
@@ -235,4 +237,30 @@ TEST_F(FormPersistTest, AFileThatCannotBeWrittenAtExitIsNamedInAMessageAndKeptAs
     EXPECT_TRUE(Seam.Messages[0].contains(QString::fromStdString(IniPath())))
         << Seam.Messages[0].toStdString();
     EXPECT_EQ(before, ReadBytes(IniPath()));
+}
+
+// A program without a writable "VizErir.ini" of its own (an installed one) keeps the file in
+// the user's configuration folder, makes that folder at the first exit, and finds it again.
+TEST_F(FormPersistTest, WithoutAPortableFileTheOptionsGoToTheXdgConfigurationFolder) {
+    ASSERT_FALSE(QFile::exists(QCoreApplication::applicationDirPath() + "/VizErir.ini"));
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Dir.File("config")));
+    const std::string expected = Dir.File("config/tagcantorell/VizErir.ini");
+
+    auto form = std::make_unique<TFormMain>(&Seam);
+    EXPECT_EQ(QString::fromStdString(expected), form->OptionsPath());
+    form->show();
+    QApplication::processEvents();
+    form->resize(720, 700);
+    QApplication::processEvents();
+    Stop(form);
+    EXPECT_TRUE(FileExists(expected));
+
+    form = std::make_unique<TFormMain>(&Seam);
+    form->show();
+    QApplication::processEvents();
+    EXPECT_EQ(QSize(720, 700), form->size());
+    Stop(form);
+    qputenv("XDG_CONFIG_HOME", saved);
+    EXPECT_TRUE(Seam.Messages.isEmpty());
 }
