@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 600
 
 # What the build and the tests need, and what the window needs to run.
 BUILD_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev \
-                 libgmock-dev libtag1-dev lame
+                 libgmock-dev libtag1-dev lame acl
 RUN_PACKAGES   = qt6-qpa-plugins xvfb xauth
 EXTRA_PACKAGES = clang libclang-rt-14-dev libbenchmark-dev clang-format
 

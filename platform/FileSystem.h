@@ -1,16 +1,24 @@
-// The one door through which the tag code touches files.
+// The one door through which the tag code, the options store and the registry service touch
+// files.
 //
 // Every operation reports success as a Boolean and never throws. Offsets and sizes are
-// 64-bit. A TFileSystem can be told to fail one chosen call (the Nth write, the flush,
-// the rename, ...), so that tests can prove that a failed save leaves a file untouched;
+// 64-bit. Reads accept regular files only and open them without blocking, so a FIFO or a
+// device named like an MP3 file is refused at once instead of hanging or being consumed.
+// Every save that rebuilds a file goes through ReplaceContent, which keeps what the file is
+// (its links, owner, group, mode, extended attributes and ACLs); saves of one file are
+// serialised through LockFile. A TFileSystem can be told to fail one chosen call (the Nth write,
+// the flush, the rename, ...), so that tests can prove that a failed save leaves a file untouched;
 // the process-wide Default() instance never fails on purpose.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace cantorell {
 
@@ -30,7 +38,11 @@ enum class TFileOp {
     foReplace,
     foRemove,
     foExists,
-    foCount // number of kinds, not a call
+    foLock,        // the advisory lock of a save
+    foOwner,       // giving a replacement the old file's owner and group
+    foAttributes,  // copying extended attributes (and with them ACLs)
+    foFolderFlush, // flushing the folder after a rename
+    foCount        // number of kinds, not a call
 };
 
 enum class TOpenMode {
@@ -40,6 +52,30 @@ enum class TOpenMode {
 };
 
 class TFile;
+class TFileLock;
+
+// What identifies a file's content as it was read: a save checks it again under its lock,
+// so that a change made by another program in between is not overwritten unseen.
+struct TFileStamp {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    int64_t Size = -1;
+    int64_t ModifiedNs = 0;
+
+    bool Valid() const { return Size >= 0; }
+    bool operator==(const TFileStamp&) const = default;
+};
+
+// How ReplaceContent treats a target that does not exist, and whether it flushes.
+struct TReplaceOptions {
+    // The options store and the registry create their files; a tag save never does.
+    bool CreateMissing = false;
+    // False skips both flushes (the registry's lazy-write mode).
+    bool Flush = true;
+};
+
+// Writes the whole new content of a file into `out`, from offset 0.
+using TContentWriter = std::function<bool(TFile& out)>;
 
 class TFileSystem {
 public:
@@ -60,7 +96,42 @@ public:
     int CallCount(TFileOp op) const { return Counts[Index(op)]; }
 
     std::unique_ptr<TFile> Open(const std::string& path, TOpenMode mode);
+    // Opens an existing regular file for writing in place. A file of the user's own that
+    // lacks the owner's write bit gets it only for the open and loses it again at once: the
+    // file keeps its permission bits whatever the save does next.
+    std::unique_ptr<TFile> OpenForUpdate(const std::string& path);
     bool Exists(const std::string& path);
+    // The stamp of the file a path names now (following links); false when there is none.
+    bool Stamp(const std::string& path, TFileStamp& stamp);
+
+    // Puts new content in the place of the regular file `path`:
+    //  - a symbolic link is followed and its target gets the content; the link stays;
+    //  - anything but a regular file is refused before a byte is written;
+    //  - `write` fills a new file of a unique name beside the target, created exclusively
+    //    with mode 0600; it then gets the old file's owner, group, mode bits and extended
+    //    attributes (ACLs are attributes too), is flushed and renamed over the target, and
+    //    the folder is flushed;
+    //  - when a rename would lose what the file is (a second hard link, an owner or group
+    //    the user cannot give, a folder the user may not write), the complete new content
+    //    is first written and flushed to such a file (in the user's cache folder when the
+    //    target's folder is read-only) and then copied into the original file. Should that
+    //    copy fail, the complete file stays and FailureNote() names it.
+    // On any other failure the target is untouched and no new file is left behind.
+    bool ReplaceContent(const std::string& path, const TContentWriter& write,
+                        TReplaceOptions options = {});
+    bool ReplaceContent(const std::string& path, std::string_view bytes,
+                        TReplaceOptions options = {});
+
+    // Takes the exclusive advisory lock (flock) that every save of `path` holds for its
+    // read-modify-write; waits while another process holds it, up to LockTimeoutMs. Locks
+    // of one file within this file system nest. Null when the file cannot be locked; a
+    // file system without locks gives a lock that holds nothing.
+    std::unique_ptr<TFileLock> LockFile(const std::string& path);
+    int LockTimeoutMs = 30000;
+
+    // A sentence on why the last ReplaceContent or LockFile failed, when errno alone does
+    // not say it (empty otherwise).
+    const std::string& FailureNote() const { return Note; }
     // Adds the owner's write permission and keeps every other permission bit.
     bool MakeWritable(const std::string& path);
     // The permission bits (rwx for owner, group, others, and the set-id and sticky bits).
@@ -79,6 +150,18 @@ public:
 
 private:
     friend class TFile;
+    friend class TFileLock;
+    struct THeldLock {
+        int Id = 0;
+        uint64_t Device = 0;
+        uint64_t Inode = 0;
+        int Fd = -1;
+        int Depth = 0;
+    };
+    bool ReplaceInPlace(const std::string& target, std::unique_ptr<TFile> copy,
+                        const std::string& copyPath);
+    void Release(int id);
+
     static constexpr std::size_t Index(TFileOp op) { return static_cast<std::size_t>(op); }
     // Counts the call and tells whether it must fail.
     bool Fails(TFileOp op);
@@ -89,7 +172,24 @@ private:
     // Shared with every TFile handed out for the pin, so a reader that still holds one
     // keeps the file open even when the pin is dropped.
     std::shared_ptr<const int> PinnedFd;
-    int64_t PinnedSize = -1;
+    TFileStamp PinnedStamp;
+    std::vector<THeldLock> Held;
+    int LastLockId = 0;
+    std::string Note;
+};
+
+// An exclusive lock on a file, released when destroyed (see TFileSystem::LockFile).
+class TFileLock {
+public:
+    TFileLock(TFileSystem& fs, int id) : Fs(fs), Id(id) {}
+    ~TFileLock() { Fs.Release(Id); }
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+
+private:
+    TFileSystem& Fs;
+    // The held lock this one belongs to; a replacement hands it on to the new file.
+    int Id;
 };
 
 // Pins a path of a file system for the lifetime of the object (see TFileSystem::Pin).
@@ -107,11 +207,12 @@ private:
 // An open file. Closed when destroyed; Close() reports whether closing succeeded.
 class TFile {
 public:
-    // `size` is the size the opening fstat saw; -1 when unknown.
-    TFile(TFileSystem& fs, int fd, int64_t size = -1) : Fs(fs), Fd(fd), KnownSize(size) {}
+    // `stamp` is what the opening fstat saw (its size is reused); invalid when unknown.
+    TFile(TFileSystem& fs, int fd, TFileStamp stamp = {})
+        : Fs(fs), Fd(fd), KnownSize(stamp.Size), OpenStamp(stamp) {}
     // A file shared through a pin: the descriptor closes when its last holder lets go.
-    TFile(TFileSystem& fs, std::shared_ptr<const int> shared, int64_t size)
-        : Fs(fs), Fd(*shared), KnownSize(size), Shared(std::move(shared)) {}
+    TFile(TFileSystem& fs, std::shared_ptr<const int> shared, TFileStamp stamp)
+        : Fs(fs), Fd(*shared), KnownSize(stamp.Size), OpenStamp(stamp), Shared(std::move(shared)) {}
     ~TFile();
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
@@ -132,13 +233,17 @@ public:
     bool Flush();
     bool SetPermissions(unsigned mode);
     bool Close();
+    // The file as it was when opened.
+    const TFileStamp& Stamp() const { return OpenStamp; }
 
 private:
+    friend class TFileSystem;
     TFileSystem& Fs;
     int Fd;
     // Readers ask for the size right after opening; the fstat that checked the file's type
     // already knows it, which saves a system call per reader. Writes forget it.
     int64_t KnownSize;
+    TFileStamp OpenStamp;
     std::shared_ptr<const int> Shared;
 };
 

@@ -226,14 +226,7 @@ bool TRegistry::StoreValues(const std::string& folder, const std::vector<TValue>
         bytes += value.Data;
     }
     const std::string file = folder + "/" + std::string(kValuesFile);
-    const std::string temporary = file + "~";
-    auto handle = FFs.Open(temporary, TOpenMode::omCreate);
-    bool ok = handle && handle->WriteAt(0, bytes.data(), static_cast<int64_t>(bytes.size())) &&
-              (FLazyWrite || handle->Flush()) && handle->Close();
-    handle.reset();
-    ok = ok && FFs.Replace(temporary, file);
-    if (!ok)
-        FFs.Remove(temporary);
+    const bool ok = FFs.ReplaceContent(file, bytes, {.CreateMissing = true, .Flush = !FLazyWrite});
     return ok;
 }
 

@@ -1156,33 +1156,17 @@ bool TElIniFile::Save() {
         return false;
     }
     try {
-        // The new content goes to a file beside the old one and replaces it in one rename,
-        // so a full disk or a missing permission never leaves a truncated options file.
-        std::string target = FPath;
-        std::error_code ec;
-        if (std::filesystem::is_symlink(target, ec)) {
-            const auto resolved = std::filesystem::canonical(target, ec);
-            if (!ec)
-                target = resolved.string();
-        }
-        const std::string temporary = target + "~";
+        // The new content replaces the file as a whole (a link is followed, and the file
+        // keeps its owner, mode and attributes), so a full disk or a missing permission never
+        // leaves a truncated options file; anything but a regular file is left alone.
         const std::string bytes = SaveToBytes();
         errno = 0;
-        auto file = FFs.Open(temporary, TOpenMode::omCreate);
-        bool ok = file != nullptr;
-        unsigned mode = 0;
-        ok = ok && file->WriteAt(0, bytes.data(), static_cast<int64_t>(bytes.size()));
-        if (ok && FFs.Exists(target) && FFs.Permissions(target, mode))
-            ok = file->SetPermissions(mode);
-        ok = ok && file->Flush() && file->Close();
-        const int error = errno ? errno : EIO;
-        file.reset();
-        ok = ok && FFs.Replace(temporary, target);
-        if (!ok) {
-            const int failure = errno ? errno : error;
-            FFs.Remove(temporary);
-            throw EElFileError("Cannot save the options file \"" + FPath +
-                               "\": " + OsMessage(failure));
+        if (!FFs.ReplaceContent(FPath, bytes, {.CreateMissing = true})) {
+            std::string message =
+                "Cannot save the options file \"" + FPath + "\": " + OsMessage(errno ? errno : EIO);
+            if (!FFs.FailureNote().empty())
+                message += " " + FFs.FailureNote();
+            throw EElFileError(message);
         }
         FModified = false;
     } catch (...) {

@@ -3,6 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
 using namespace cantorell;
 using namespace cantorell::test;
 
@@ -177,4 +185,330 @@ TEST_F(FileSystemTest, OnlyThePinnedPathIsShared) {
     EXPECT_EQ("two", std::string(buffer, 3));
     const TReadPin missing(Fs, Dir.File("missing"));
     EXPECT_FALSE(Fs.Open(Dir.File("missing"), TOpenMode::omReadOnly));
+}
+
+// --- Special files --------------------------------------------------------------------------
+
+enum class TNodeKind { nkFifo, nkFolder, nkDevice };
+
+class FileSystemSpecialFileTest : public ::testing::TestWithParam<TNodeKind> {
+protected:
+    void SetUp() override {
+        switch (GetParam()) {
+        case TNodeKind::nkFifo:
+            ASSERT_EQ(0, ::mkfifo(Node.c_str(), 0666));
+            break;
+        case TNodeKind::nkFolder:
+            ASSERT_EQ(0, ::mkdir(Node.c_str(), 0777));
+            break;
+        case TNodeKind::nkDevice:
+            if (::mknod(Node.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0) // /dev/null
+                GTEST_SKIP() << "making a device node needs root";
+            break;
+        }
+        ASSERT_EQ(0, ::symlink("x.mp3", Link.c_str()));
+    }
+    mode_t NodeType() {
+        struct stat st {};
+        ::lstat(Node.c_str(), &st);
+        return st.st_mode & S_IFMT;
+    }
+
+    TTempDir Dir;
+    TFileSystem Fs;
+    std::string Node = Dir.File("x.mp3");
+    std::string Link = Dir.File("link.mp3");
+};
+
+// A FIFO would make an open wait for a writer forever; each call must come back at once,
+// refuse the node, and leave it what it is.
+TEST_P(FileSystemSpecialFileTest, IsRefusedAtOnceAndLeftAsItIs) {
+    const mode_t type = NodeType();
+    for (const std::string& path : {Node, Link}) {
+        EXPECT_FALSE(Fs.Open(path, TOpenMode::omReadOnly));
+        EXPECT_FALSE(Fs.Open(path, TOpenMode::omReadWrite));
+        EXPECT_FALSE(Fs.OpenForUpdate(path));
+        EXPECT_FALSE(Fs.Exists(path));
+        EXPECT_FALSE(Fs.LockFile(path));
+        {
+            const TReadPin pin(Fs, path);
+            EXPECT_FALSE(Fs.Open(path, TOpenMode::omReadOnly));
+        }
+        EXPECT_FALSE(Fs.ReplaceContent(path, "new", {.CreateMissing = true}));
+        EXPECT_EQ("It is not a regular file.", Fs.FailureNote());
+        EXPECT_EQ(type, NodeType());
+    }
+    EXPECT_EQ(std::vector<std::string>({"link.mp3", "x.mp3"}), FolderEntries(Dir.Path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, FileSystemSpecialFileTest,
+                         ::testing::Values(TNodeKind::nkFifo, TNodeKind::nkFolder,
+                                           TNodeKind::nkDevice));
+
+// --- Replacing a file -----------------------------------------------------------------------
+
+class FileSystemReplaceTest : public FileSystemTest {
+protected:
+    std::string Xattr(const std::string& path, const char* name) {
+        char value[256];
+        const ssize_t n = ::getxattr(path.c_str(), name, value, sizeof value);
+        return n < 0 ? std::string() : std::string(value, static_cast<size_t>(n));
+    }
+};
+
+TEST_F(FileSystemReplaceTest, ASymbolicLinkIsFollowedAndKept) {
+    ASSERT_EQ(0, ::mkdir(Dir.File("music").c_str(), 0755));
+    const std::string target = Dir.File("music/song.mp3");
+    WriteBytes(target, "old");
+    // A relative link to a relative link.
+    ASSERT_EQ(0, ::symlink("music/song.mp3", Dir.File("one").c_str()));
+    ASSERT_EQ(0, ::symlink("one", Path.c_str()));
+    ASSERT_TRUE(Fs.ReplaceContent(Path, "new content"));
+    EXPECT_EQ("new content", ReadBytes(target));
+    struct stat st {};
+    ASSERT_EQ(0, ::lstat(Path.c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(std::vector<std::string>({"file.bin", "music", "one"}), FolderEntries(Dir.Path()));
+    EXPECT_EQ(std::vector<std::string>({"song.mp3"}), FolderEntries(Dir.File("music")));
+}
+
+TEST_F(FileSystemReplaceTest, AHardLinkedFileIsRewrittenInItsOwnInode) {
+    WriteBytes(Path, "old content that is longer");
+    ASSERT_EQ(0, ::link(Path.c_str(), Dir.File("second").c_str()));
+    const uint64_t inode = InodeOf(Path);
+    ASSERT_TRUE(Fs.ReplaceContent(Path, "new"));
+    EXPECT_EQ("new", ReadBytes(Path));
+    EXPECT_EQ("new", ReadBytes(Dir.File("second")));
+    EXPECT_EQ(inode, InodeOf(Path));
+    EXPECT_EQ(std::vector<std::string>({"file.bin", "second"}), FolderEntries(Dir.Path()));
+}
+
+TEST_F(FileSystemReplaceTest, PlantedLinksAndBackupsBesideTheFileAreNotTouched) {
+    const std::string victim = Dir.File("victim");
+    WriteBytes(victim, "precious");
+    WriteBytes(Path, "old");
+    ASSERT_EQ(0, ::symlink(victim.c_str(), (Path + "~").c_str()));
+    WriteBytes(Dir.File("backup.bin~"), "backup");
+    ASSERT_TRUE(Fs.ReplaceContent(Path, "new"));
+    ASSERT_TRUE(Fs.ReplaceContent(Dir.File("backup.bin"), "made", {.CreateMissing = true}));
+    EXPECT_EQ("new", ReadBytes(Path));
+    EXPECT_EQ("precious", ReadBytes(victim));
+    EXPECT_EQ("backup", ReadBytes(Dir.File("backup.bin~")));
+    EXPECT_EQ(
+        std::vector<std::string>({"backup.bin", "backup.bin~", "file.bin", "file.bin~", "victim"}),
+        FolderEntries(Dir.Path()));
+}
+
+TEST_F(FileSystemReplaceTest, ModeAttributesAndAclsAreKeptAndAReadOnlyFileStaysReadOnly) {
+    WriteBytes(Path, "old");
+    ASSERT_EQ(0, ::chmod(Path.c_str(), 0440));
+    const bool attributes = ::setxattr(Path.c_str(), "user.origin", "cd", 2, 0) == 0;
+    const bool acl = std::system(("setfacl -m u:65534:r " + Path + " 2>/dev/null").c_str()) == 0;
+    const std::string aclBytes = Xattr(Path, "system.posix_acl_access");
+    const uint64_t inode = InodeOf(Path);
+    const unsigned mode = FileMode(Path);
+    ASSERT_TRUE(Fs.ReplaceContent(Path, "new"));
+    EXPECT_NE(inode, InodeOf(Path)) << "replaced by a rename";
+    EXPECT_EQ(mode, FileMode(Path));
+    EXPECT_EQ("new", ReadBytes(Path));
+    if (attributes) {
+        EXPECT_EQ("cd", Xattr(Path, "user.origin"));
+    }
+    if (acl) {
+        EXPECT_FALSE(aclBytes.empty());
+        EXPECT_EQ(aclBytes, Xattr(Path, "system.posix_acl_access"));
+    }
+}
+
+TEST_F(FileSystemReplaceTest, ANewFileGetsTheUsualModeAndAMissingOneIsNotCreatedUnlessAsked) {
+    EXPECT_FALSE(Fs.ReplaceContent(Path, "x"));
+    EXPECT_FALSE(FileExists(Path));
+    const mode_t mask = ::umask(027);
+    const bool made = Fs.ReplaceContent(Path, "x", {.CreateMissing = true});
+    ::umask(mask);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(0640u, FileMode(Path));
+}
+
+TEST_F(FileSystemReplaceTest, CopiesLeftByAKilledSaveAreRemovedAndOthersAreNot) {
+    WriteBytes(Path, "old");
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string stale = Dir.File(".file.bin.tcsave-" + std::to_string(gone) + "-1");
+    const std::string inUse = Dir.File(".file.bin.tcsave-1-1"); // init never dies
+    const std::string other = Dir.File(".other.tcsave-" + std::to_string(gone) + "-1");
+    for (const std::string& path : {stale, inUse, other})
+        WriteBytes(path, "partial");
+    ASSERT_TRUE(Fs.ReplaceContent(Path, "new"));
+    EXPECT_FALSE(FileExists(stale));
+    EXPECT_TRUE(FileExists(inUse));
+    EXPECT_TRUE(FileExists(other));
+}
+
+// Root can give any owner: the file is replaced and keeps its owner, group and set-id bits.
+// Another user cannot: the file is then written in place, keeping everything.
+TEST_F(FileSystemReplaceTest, AFileOfAnotherOwnerKeepsItsOwner) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to make files of other owners";
+    WriteBytes(Path, "old");
+    ASSERT_EQ(0, ::chown(Path.c_str(), NobodyId, NobodyId));
+    ASSERT_EQ(0, ::chmod(Path.c_str(), 06755));
+    ASSERT_TRUE(Fs.ReplaceContent(Path, "by root"));
+    struct stat st {};
+    ASSERT_EQ(0, ::stat(Path.c_str(), &st));
+    EXPECT_EQ(NobodyId, st.st_uid);
+    EXPECT_EQ(NobodyId, st.st_gid);
+    EXPECT_EQ(06755u, st.st_mode & 07777);
+
+    ASSERT_EQ(0, ::chown(Path.c_str(), 0, 0));
+    ASSERT_EQ(0, ::chmod(Path.c_str(), 0666));
+    ASSERT_EQ(0, ::chmod(Dir.Path().c_str(), 0777));
+    const uint64_t inode = InodeOf(Path);
+    EXPECT_EQ(1, RunAsUser(NobodyId, [&] {
+                  TFileSystem fs;
+                  return fs.ReplaceContent(Path, "by nobody") ? 1 : 0;
+              }));
+    EXPECT_EQ("by nobody", ReadBytes(Path));
+    EXPECT_EQ(inode, InodeOf(Path));
+    ASSERT_EQ(0, ::stat(Path.c_str(), &st));
+    EXPECT_EQ(0u, st.st_uid);
+    EXPECT_EQ(std::vector<std::string>({"file.bin"}), FolderEntries(Dir.Path()));
+}
+
+// In a folder the user may not write, the complete copy is made in the user's cache folder.
+TEST_F(FileSystemReplaceTest, AFileInAReadOnlyFolderIsWrittenInPlaceThroughTheCacheFolder) {
+    WriteBytes(Path, "old");
+    ASSERT_EQ(0, ::chmod(Path.c_str(), 0666));
+    ASSERT_EQ(0, ::mkdir(Dir.File("cache").c_str(), 0700));
+    ASSERT_EQ(0, ::chmod(Dir.File("cache").c_str(), 0777));
+    ::setenv("XDG_CACHE_HOME", Dir.File("cache").c_str(), 1);
+    auto save = [&] {
+        TFileSystem fs;
+        return fs.ReplaceContent(Path, "new") ? 1 : 0;
+    };
+    int saved;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(0, ::chmod(Dir.Path().c_str(), 0755));
+        saved = RunAsUser(NobodyId, save);
+    } else {
+        ASSERT_EQ(0, ::chmod(Dir.Path().c_str(), 0555));
+        saved = save();
+        ::chmod(Dir.Path().c_str(), 0700);
+    }
+    ::unsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(1, saved);
+    EXPECT_EQ("new", ReadBytes(Path));
+    EXPECT_EQ(std::vector<std::string>({"cache", "file.bin"}), FolderEntries(Dir.Path()));
+    EXPECT_EQ(std::vector<std::string>({"tagcantorell"}), FolderEntries(Dir.File("cache")));
+    EXPECT_TRUE(FolderEntries(Dir.File("cache/tagcantorell")).empty());
+}
+
+// Every step of both ways fails in turn. A failure leaves the original as it was and
+// nothing beside it; a failure after the rename still counts as a save; a failure while
+// writing in place keeps the complete new file and names it.
+class FileSystemReplaceFaultTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FileSystemReplaceFaultTest, EveryStepFailsCleanly) {
+    const bool hardLinked = GetParam();
+    const std::string original = FakeAudio(100000, 1);
+    const std::string replacement = FakeAudio(150000, 2);
+    std::array<int, static_cast<size_t>(TFileOp::foCount)> counts{};
+    {
+        TTempDir dir;
+        WriteBytes(dir.File("song.mp3"), original);
+        if (hardLinked) {
+            ASSERT_EQ(0, ::link(dir.File("song.mp3").c_str(), dir.File("other.mp3").c_str()));
+        }
+        TFileSystem fs;
+        ASSERT_TRUE(fs.ReplaceContent(dir.File("song.mp3"), replacement));
+        for (size_t op = 0; op < counts.size(); ++op)
+            counts[op] = fs.CallCount(static_cast<TFileOp>(op));
+    }
+    int failures = 0;
+    for (size_t op = 0; op < counts.size(); ++op) {
+        for (int nth = 1; nth <= counts[op]; ++nth) {
+            SCOPED_TRACE("op " + std::to_string(op) + " call " + std::to_string(nth));
+            TTempDir dir;
+            const std::string path = dir.File("song.mp3");
+            WriteBytes(path, original);
+            ASSERT_EQ(0, ::chmod(path.c_str(), 0640));
+            std::vector<std::string> entries = {"song.mp3"};
+            if (hardLinked) {
+                ASSERT_EQ(0, ::link(path.c_str(), dir.File("other.mp3").c_str()));
+                entries = {"other.mp3", "song.mp3"};
+            }
+            TFileSystem fs;
+            fs.FailAt(static_cast<TFileOp>(op), nth);
+            const bool saved = fs.ReplaceContent(path, replacement);
+            const std::string now = ReadBytes(path);
+            const std::string note = fs.FailureNote();
+            if (saved) {
+                EXPECT_TRUE(now == replacement);
+            } else if (!note.empty()) {
+                // "A complete copy of the new file is kept in "<path>"."
+                const size_t open = note.find('"');
+                const std::string copy = note.substr(open + 1, note.rfind('"') - open - 1);
+                EXPECT_TRUE(ReadBytes(copy) == replacement) << note;
+                ASSERT_EQ(0, ::unlink(copy.c_str()));
+            } else {
+                ++failures;
+                EXPECT_TRUE(now == original) << "the original changed";
+            }
+            EXPECT_EQ(0640u, FileMode(path));
+            EXPECT_EQ(entries, FolderEntries(dir.Path()));
+        }
+    }
+    EXPECT_GT(failures, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(RenameAndInPlace, FileSystemReplaceFaultTest, ::testing::Bool());
+
+// --- Locks and stamps -----------------------------------------------------------------------
+
+TEST_F(FileSystemTest, ALockNestsWithinOneFileSystemAndKeepsOthersOut) {
+    WriteBytes(Path, "old");
+    TFileSystem other;
+    other.LockTimeoutMs = 50;
+    auto outer = Fs.LockFile(Path);
+    ASSERT_TRUE(outer);
+    {
+        auto inner = Fs.LockFile(Path);
+        ASSERT_TRUE(inner);
+    }
+    EXPECT_FALSE(other.LockFile(Path));
+    EXPECT_EQ("Another program is saving the file.", other.FailureNote());
+    // A replacement takes the lock with it: the new file is just as locked.
+    ASSERT_TRUE(Fs.ReplaceContent(Path, "new"));
+    EXPECT_FALSE(other.LockFile(Path));
+    outer.reset();
+    EXPECT_TRUE(other.LockFile(Path));
+}
+
+TEST_F(FileSystemTest, AStampChangesWithTheContentAndTheFile) {
+    WriteBytes(Path, "one");
+    TFileStamp first, again;
+    ASSERT_TRUE(Fs.Stamp(Path, first));
+    ASSERT_TRUE(Fs.Stamp(Path, again));
+    EXPECT_EQ(first, again);
+    auto file = Fs.Open(Path, TOpenMode::omReadOnly);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(first, file->Stamp());
+    ASSERT_TRUE(Fs.ReplaceContent(Path, "two"));
+    ASSERT_TRUE(Fs.Stamp(Path, again));
+    EXPECT_NE(first, again);
+    EXPECT_FALSE(Fs.Stamp(Dir.File("missing"), again));
+}
+
+TEST_F(FileSystemTest, AnUpdateOfAReadOnlyFileKeepsItsBits) {
+    WriteBytes(Path, "old");
+    ASSERT_EQ(0, ::chmod(Path.c_str(), 0444));
+    auto file = Fs.OpenForUpdate(Path);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(0444u, FileMode(Path));
+    ASSERT_TRUE(file->WriteAt(0, "new", 3));
+    ASSERT_TRUE(file->Close());
+    EXPECT_EQ("new", ReadBytes(Path));
+    EXPECT_EQ(0444u, FileMode(Path));
 }

@@ -88,7 +88,7 @@ TEST_F(ElIniFile, AFailedSaveLeavesTheOldFileIntactAndReportsTheError) {
         EXPECT_TRUE(afterSave);
         EXPECT_TRUE(store.Modified());
         EXPECT_EQ(ReadBytes(Path), kWarning + "old=1\r\n");
-        EXPECT_FALSE(test::FileExists(Path + "~"));
+        EXPECT_EQ(std::vector<std::string>({"VizErir.ini"}), test::FolderEntries(Dir.Path()));
         store.SetLazyWrite(false); // keep the destructor from saving
     }
     // A successful save keeps the file's permission bits.
@@ -110,6 +110,33 @@ TEST_F(ElIniFile, SavingThroughASymbolicLinkReplacesTheTargetAndKeepsTheLink) {
     ASSERT_TRUE(store.Save());
     EXPECT_TRUE(std::filesystem::is_symlink(Path));
     EXPECT_EQ(ReadBytes(target), kWarning + "a=b\r\n");
+}
+
+// A FIFO would hang the load, and a link to a device would have the device replaced by a
+// regular file at the save: the store reads and replaces regular files only.
+TEST_F(ElIniFile, AnOptionsFileThatIsNoRegularFileIsNeitherReadNorReplaced) {
+    ASSERT_EQ(0, ::mkfifo(Path.c_str(), 0600));
+    ASSERT_EQ(0, ::symlink("/dev/null", Dir.File("device.ini").c_str()));
+    ASSERT_EQ(0, ::mkdir(Dir.File("folder.ini").c_str(), 0700));
+    for (const std::string& path : {Path, Dir.File("device.ini"), Dir.File("folder.ini")}) {
+        TElIniFile store;
+        store.SetPath(path);
+        EXPECT_THROW(store.Load(), EElFileError) << path;
+        store.WriteString("\\", "a", "b");
+        try {
+            store.Save();
+            ADD_FAILURE() << path << " was saved";
+        } catch (const EElFileError& error) {
+            EXPECT_NE(std::string(error.what()).find(path), std::string::npos);
+            EXPECT_NE(std::string(error.what()).find("not a regular file"), std::string::npos);
+        }
+        store.SetLazyWrite(false);
+    }
+    struct stat st {};
+    EXPECT_TRUE(::stat(Path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+    EXPECT_EQ(std::vector<std::string>({"VizErir.ini", "device.ini", "folder.ini"}),
+              test::FolderEntries(Dir.Path()));
 }
 
 TEST_F(ElIniFile, WithoutLazyWriteEveryWriteRewritesTheFile) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -30,6 +31,14 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 unsigned FileMode(const std::string& path);
 std::vector<std::string> FolderEntries(const std::string& folder);
+// The inode number of a file (0 when there is none), to tell a rewrite from a replacement.
+uint64_t InodeOf(const std::string& path);
+
+// The unprivileged account tests switch to when run as root.
+constexpr unsigned NobodyId = 65534;
+// Runs `body` in a child process that has become the user and group `id` (root only);
+// returns the body's result, or -1 when the switch failed.
+int RunAsUser(unsigned id, const std::function<int()>& body);
 
 // Bytes from a list of values 0 to 255.
 std::string Bytes(std::initializer_list<int> values);
