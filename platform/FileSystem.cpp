@@ -525,6 +525,16 @@ bool TFileSystem::ReplaceInPlace(const std::string& target, std::unique_ptr<TFil
     return true;
 }
 
+bool TFileSystem::UnchangedSince(const std::string& path, const std::string& readPath,
+                                 const TFileStamp& stamp) {
+    TFileStamp now;
+    if (path != readPath || !stamp.Valid() || (Stamp(path, now) && now == stamp))
+        return true;
+    Note = "The file was changed by another program since it was read.";
+    errno = EBUSY;
+    return false;
+}
+
 std::unique_ptr<TFileLock> TFileSystem::LockFile(const std::string& path) {
     Note.clear();
     if (Fails(TFileOp::foLock))

@@ -129,6 +129,11 @@ public:
     std::unique_ptr<TFileLock> LockFile(const std::string& path);
     int LockTimeoutMs = 30000;
 
+    // Whether `path` is still as it was when read: true unless it is `readPath`, read with
+    // `stamp`, and now differs (another program changed it; a failure notes that).
+    bool UnchangedSince(const std::string& path, const std::string& readPath,
+                        const TFileStamp& stamp);
+
     // A sentence on why the last ReplaceContent or LockFile failed, when errno alone does
     // not say it (empty otherwise).
     const std::string& FailureNote() const { return Note; }

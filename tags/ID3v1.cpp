@@ -213,9 +213,12 @@ bool ReadLastRecord(TFile& file, int64_t& size, TRecord& record) {
            file.ReadExactAt(size - TID3v1::RecordSize, record.data(), TID3v1::RecordSize);
 }
 
-bool ReadTagRecord(TFileSystem& fs, const std::string& path, TRecord& record) {
+bool ReadTagRecord(TFileSystem& fs, const std::string& path, TRecord& record,
+                   TFileStamp* stamp = nullptr) {
     auto file = fs.Open(path, TOpenMode::omReadOnly);
     int64_t size = 0;
+    if (file && stamp)
+        *stamp = file->Stamp();
     return file && ReadLastRecord(*file, size, record) && file->Close();
 }
 
@@ -249,8 +252,12 @@ void TID3v1::ResetFields() {
 bool TID3v1::ReadFromFile(const std::string& path) {
     ResetFields();
     TRecord record{};
-    if (!ReadTagRecord(Fs, path, record))
+    FReadPath = path;
+    FReadStamp = {};
+    if (!ReadTagRecord(Fs, path, record, &FReadStamp)) {
+        FReadStamp = {};
         return false;
+    }
     if (!HasMagic(record))
         return true;
     FExists = true;
@@ -293,20 +300,40 @@ TID3v1::TRecord TID3v1::BuildRecord() const {
 // and appended otherwise. If anything fails, the file is put back as it was: the old record
 // is written again, or the appended bytes are cut off, so a failed save never costs the
 // file its tag.
+std::unique_ptr<TFileLock> TID3v1::LockUnchanged(const std::string& path) {
+    auto lock = Fs.LockFile(path);
+    if (lock && !Fs.UnchangedSince(path, FReadPath, FReadStamp))
+        lock.reset();
+    return lock;
+}
+
+void TID3v1::KeepOwnChange(const std::string& path) {
+    // This object's own change is no stranger's: a second save without a read goes on.
+    if (path == FReadPath && FReadStamp.Valid())
+        Fs.Stamp(path, FReadStamp);
+}
+
+const std::string& TID3v1::FailureNote() const {
+    return Fs.FailureNote();
+}
+
 bool TID3v1::SaveToFile(const std::string& path) {
+    const auto lock = LockUnchanged(path);
     TRecord old{};
-    if (!ReadTagRecord(Fs, path, old))
+    if (!lock || !ReadTagRecord(Fs, path, old))
         return false;
-    Fs.MakeWritable(path); // a read-only file is saved all the same; failure shows at open
-    auto file = Fs.Open(path, TOpenMode::omReadWrite);
+    // A read-only file is saved all the same and keeps its permission bits.
+    auto file = Fs.OpenForUpdate(path);
     int64_t size = 0;
     if (!file || !ReadLastRecord(*file, size, old))
         return false;
     const TRecord record = BuildRecord();
     const bool replace = HasMagic(old);
     const int64_t at = replace ? size - RecordSize : size;
-    if (file->WriteAt(at, record.data(), RecordSize) && file->Flush())
+    if (file->WriteAt(at, record.data(), RecordSize) && file->Flush()) {
+        KeepOwnChange(path);
         return file->Close();
+    }
     if (replace)
         file->WriteAt(at, old.data(), RecordSize);
     else
@@ -316,13 +343,13 @@ bool TID3v1::SaveToFile(const std::string& path) {
 }
 
 bool TID3v1::RemoveFromFile(const std::string& path) {
+    const auto lock = LockUnchanged(path);
     TRecord record{};
-    if (!ReadTagRecord(Fs, path, record))
+    if (!lock || !ReadTagRecord(Fs, path, record))
         return false;
     if (!HasMagic(record))
         return true;
-    Fs.MakeWritable(path);
-    auto file = Fs.Open(path, TOpenMode::omReadWrite);
+    auto file = Fs.OpenForUpdate(path);
     int64_t size = 0;
     // The record is checked again through the handle that cuts, so a file that changed in
     // between never loses 128 bytes that are not a tag.
@@ -332,8 +359,10 @@ bool TID3v1::RemoveFromFile(const std::string& path) {
         return file->Close();
     if (!file->Truncate(size - RecordSize))
         return false;
-    if (file->Flush())
+    if (file->Flush()) {
+        KeepOwnChange(path);
         return file->Close();
+    }
     // The cut may not have reached the disk: put the record back rather than leave the
     // file in an unknown state while reporting failure.
     file->WriteAt(size - RecordSize, record.data(), RecordSize);

@@ -13,14 +13,15 @@
 // Text fields hold the record's raw ISO-8859-1 bytes; nothing is converted here.
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace cantorell {
-
-class TFileSystem;
 
 inline constexpr int GenreCount = 148;
 // Indexed by the genre byte; bytes 148 to 255 name no genre.
@@ -45,9 +46,13 @@ public:
     // True when the file's last 128 bytes could be read, whether or not they hold a tag.
     bool ReadFromFile(const std::string& path);
     // Writes the fields as the file's record, over the old record when there is one.
+    // Holds the file's save lock, and fails when the file was read by this object and
+    // has been changed by another program since.
     bool SaveToFile(const std::string& path);
     // Cuts the record off the file; true without change when the file has none.
     bool RemoveFromFile(const std::string& path);
+    // Why the last save or removal failed, when the system's error alone does not say it.
+    const std::string& FailureNote() const;
 
     bool Exists() const { return FExists; }
     uint8_t VersionID() const { return FVersionID; }
@@ -74,8 +79,14 @@ public:
 private:
     using TRecord = std::array<uint8_t, RecordSize>;
     TRecord BuildRecord() const;
+    // Takes the save lock and checks the file against the read; the lock is null on failure.
+    std::unique_ptr<TFileLock> LockUnchanged(const std::string& path);
+    void KeepOwnChange(const std::string& path);
 
     TFileSystem& Fs;
+    // The file the last read read, and how it was then.
+    std::string FReadPath;
+    TFileStamp FReadStamp;
     bool FExists = false;
     uint8_t FVersionID = Version10;
     std::string FTitle;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace cantorell;
 using namespace cantorell::test;
 
@@ -230,14 +232,45 @@ TEST_F(ID3v1Test, AReadOnlyFileIsSavedAndKeepsItsOtherPermissionBits) {
     TFileSystem::Default().SetPermissions(path, 0444);
     Tag.SetTitle("x");
     ASSERT_TRUE(Tag.SaveToFile(path));
-    EXPECT_EQ(0644u, FileMode(path));
+    EXPECT_EQ(0444u, FileMode(path));
     TFileSystem::Default().SetPermissions(path, 0440);
     ASSERT_TRUE(Tag.RemoveFromFile(path));
-    EXPECT_EQ(0640u, FileMode(path));
+    EXPECT_EQ(0440u, FileMode(path));
     EXPECT_EQ(Audio, ReadBytes(path));
 }
 
-// Fault injection: whatever single call fails, the file keeps its old bytes.
+// Saves hold the file's lock and check that the file is still what this object read.
+TEST_F(ID3v1Test, ASaveFailsWhenTheFileChangedSinceItWasReadOrAnotherSaveHoldsIt) {
+    const std::string path = MakeFile(TId3v1Record{"Old", "", "", "", "", 0, 1}.Build());
+    ASSERT_TRUE(Tag.ReadFromFile(path));
+    const std::string changed = Audio + "more audio" + TId3v1Record{"Other"}.Build();
+    WriteBytes(path, changed);
+    Tag.SetTitle("Mine");
+    EXPECT_FALSE(Tag.SaveToFile(path));
+    EXPECT_FALSE(Tag.RemoveFromFile(path));
+    EXPECT_EQ("The file was changed by another program since it was read.", Tag.FailureNote());
+    EXPECT_EQ(changed, ReadBytes(path));
+
+    // Read again, it saves; its own save is no change to refuse the next one for.
+    ASSERT_TRUE(Tag.ReadFromFile(path));
+    ASSERT_TRUE(Tag.SaveToFile(path));
+    Tag.SetTitle("Again");
+    ASSERT_TRUE(Tag.SaveToFile(path));
+
+    TFileSystem other;
+    const auto lock = other.LockFile(path);
+    ASSERT_TRUE(lock);
+    TFileSystem waiting;
+    waiting.LockTimeoutMs = 20;
+    TID3v1 tag(waiting);
+    EXPECT_FALSE(tag.SaveToFile(path));
+    EXPECT_EQ("Another program is saving the file.", tag.FailureNote());
+    ASSERT_TRUE(Tag.ReadFromFile(path));
+    EXPECT_EQ("Again", Tag.Title());
+}
+
+// Fault injection: whatever single call fails, the file keeps its old bytes and its
+// permission bits (a read-only file is written through a temporary write bit).
 enum class TScenario { scSaveOverRecord, scSaveAppending, scRemove };
 
 class ID3v1FailureTest : public ::testing::TestWithParam<std::tuple<TScenario, TFileOp, int>> {
@@ -253,6 +286,7 @@ TEST_P(ID3v1FailureTest, AFailedCallLeavesTheFileAsItWas) {
     const bool tagged = scenario != TScenario::scSaveAppending;
     const std::string before = Audio + (tagged ? old.Build() : std::string());
     WriteBytes(path, before);
+    ASSERT_EQ(0, ::chmod(path.c_str(), 0444));
 
     TID3v1 tag(Fs);
     tag.SetTitle("New");
@@ -262,12 +296,15 @@ TEST_P(ID3v1FailureTest, AFailedCallLeavesTheFileAsItWas) {
     else
         EXPECT_FALSE(tag.SaveToFile(path));
     EXPECT_EQ(before, ReadBytes(path));
+    EXPECT_EQ(0444u, FileMode(path));
 }
 
 std::string
 FailureTestName(const ::testing::TestParamInfo<std::tuple<TScenario, TFileOp, int>>& info) {
     static const char* const scenarios[] = {"SaveOverRecord", "SaveAppending", "Remove"};
-    static const char* const ops[] = {"Open", "Size", "Read", "Write", "Copy", "Truncate", "Flush"};
+    static const char* const ops[] = {"Open",     "Size",    "Read",   "Write",  "Copy",
+                                      "Truncate", "Flush",   "Close",  "Make",   "Permissions",
+                                      "SetMode",  "Replace", "Remove", "Exists", "Lock"};
     const auto [scenario, op, nth] = info.param;
     return std::string(scenarios[static_cast<int>(scenario)]) + "Failing" +
            ops[static_cast<int>(op)] + std::to_string(nth);
@@ -275,7 +312,10 @@ FailureTestName(const ::testing::TestParamInfo<std::tuple<TScenario, TFileOp, in
 
 INSTANTIATE_TEST_SUITE_P(
     EachCall, ID3v1FailureTest,
-    ::testing::Values(std::make_tuple(TScenario::scSaveOverRecord, TFileOp::foOpen, 1),
+    ::testing::Values(std::make_tuple(TScenario::scSaveOverRecord, TFileOp::foLock, 1),
+                      std::make_tuple(TScenario::scSaveAppending, TFileOp::foLock, 1),
+                      std::make_tuple(TScenario::scRemove, TFileOp::foLock, 1),
+                      std::make_tuple(TScenario::scSaveOverRecord, TFileOp::foOpen, 1),
                       std::make_tuple(TScenario::scSaveOverRecord, TFileOp::foOpen, 2),
                       std::make_tuple(TScenario::scSaveOverRecord, TFileOp::foRead, 1),
                       std::make_tuple(TScenario::scSaveOverRecord, TFileOp::foRead, 2),
