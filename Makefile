@@ -7,11 +7,16 @@ FUZZ_DIR     ?= build-fuzz
 BENCH_DIR    ?= build-bench
 JOBS         ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
+PREFIX       ?= /usr/local
 
 # What the build and the tests need, and what the window needs to run.
 BUILD_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev \
                  libgmock-dev libtag1-dev lame acl
 RUN_PACKAGES   = qt6-qpa-plugins xvfb xauth
+# The validators the test suite runs on the desktop entry and the AppStream data.
+TEST_PACKAGES  = desktop-file-utils appstream
+# What CPack needs to find the Debian package's dependencies.
+PACKAGE_PACKAGES = dpkg-dev file
 EXTRA_PACKAGES = clang libclang-rt-14-dev libbenchmark-dev clang-format
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -28,7 +33,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps build run test sanitize fuzz bench format clean
+.PHONY: all deps build run test sanitize install package fuzz bench format clean
 
 all: build
 
@@ -51,12 +56,13 @@ run: build
 	$(BUILD_DIR)/app/tagcantorell
 
 test: build
+	$(call install_missing,$(TEST_PACKAGES))
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report stops the test that made it and fails the run.
 sanitize: deps
-	$(call install_missing,$(EXTRA_PACKAGES))
+	$(call install_missing,$(EXTRA_PACKAGES) $(TEST_PACKAGES))
 	@[ -f $(SANITIZE_DIR)/build.ninja ] || cmake -S . -B $(SANITIZE_DIR) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=Debug -DCANTORELL_SANITIZE=ON
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
@@ -65,6 +71,16 @@ sanitize: deps
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# Installs into PREFIX (/usr/local unless given), under DESTDIR when that is set.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# A Debian package of the installed files, in BUILD_DIR.
+package: build
+	$(call install_missing,$(PACKAGE_PACKAGES))
+	cd $(BUILD_DIR) && cpack -G DEB
+	@ls $(BUILD_DIR)/*.deb
 
 # libFuzzer targets built with clang; each runs FUZZ_SECONDS seconds.
 fuzz: deps
