@@ -16,6 +16,9 @@ namespace cantorell::cli {
 
 enum TExitCode { ecOk = 0, ecFailure = 1, ecUsage = 2 };
 
+// The largest lyrics file set-v2 reads.
+inline constexpr qint64 MaxLyricsFileSize = 16 * 1024 * 1024;
+
 // Window messages, each followed by the file's path.
 inline const QString MsgCanNotRead = QStringLiteral("Can not read data from the file: ");
 inline const QString MsgCanNotSaveV1 = QStringLiteral("Can not save ID3v1 tag to the file: ");
@@ -33,8 +36,18 @@ struct TShowReport {
     void AddError(const QString& message);
 };
 
+// A command-line argument as text. File names are bytes: a byte that is no part of valid
+// UTF-8 becomes the lone surrogate U+DC80 + byte, so that NativePath gives the file's name
+// back exactly and any name works.
+QString ArgumentText(const char* bytes);
 // A path as the file system wants it (bytes, as the operating system names the file).
 std::string NativePath(const QString& path);
+// A text as plain output shows it: control characters, which could move the cursor, retitle
+// the terminal or start a forged line, are escaped as \n, \r, \t, \e or \xNN, as are the
+// bytes of a file name that are not UTF-8.
+QString Shown(const QString& text);
+// A text for JSON: bytes of a file name that are not UTF-8 become U+FFFD.
+QString JsonText(const QString& text);
 // ID3v1 fields are ISO-8859-1 bytes; a character Latin-1 cannot hold becomes '?'.
 QString FromLatin1(const std::string& bytes);
 std::string ToLatin1(const QString& text);
@@ -43,6 +56,9 @@ QString FromUtf8(const std::string& bytes);
 std::string ToUtf8(const QString& text);
 
 void PrintError(const QString& message);
+// A failed save's message: the window's words, the file, and why when the file layer says
+// more than the failure itself (the file changed meanwhile, a copy was kept, ...).
+QString FailureText(const QString& message, const QString& path);
 // Parses the arguments of a command that takes exactly one FILE and the options already
 // added to `parser`. Returns -1 when the command goes on with `file`, else the exit code
 // to return at once (help shown, or a usage error).

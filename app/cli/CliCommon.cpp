@@ -1,6 +1,7 @@
 #include "Cli.h"
 
-#include <QFile>
+#include "platform/FileSystem.h"
+
 #include <QTextStream>
 
 #include <cstdio>
@@ -15,8 +16,115 @@ void TShowReport::AddError(const QString& message) {
     PrintError(message);
 }
 
+namespace {
+
+// Lone low surrogates that stand for the bytes 0x80 to 0xFF of a name that is not UTF-8.
+constexpr char16_t EscapedByteBase = 0xDC00;
+
+bool IsEscapedByte(char16_t unit) {
+    return unit >= EscapedByteBase + 0x80 && unit <= EscapedByteBase + 0xFF;
+}
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 (overlong forms, surrogates
+// and code points beyond U+10FFFF are not well-formed).
+size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    const uint8_t lead = byte(at);
+    size_t length = 0;
+    uint8_t low = 0x80, high = 0xBF;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size() || byte(at + 1) < low || byte(at + 1) > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
+            return 0;
+    }
+    return length;
+}
+
+QString HexEscape(unsigned value) {
+    return QStringLiteral("\\x") + QString::number(value, 16).toUpper().rightJustified(2, '0');
+}
+
+} // namespace
+
+QString ArgumentText(const char* bytes) {
+    const std::string_view in(bytes);
+    QString text;
+    size_t at = 0;
+    while (at < in.size()) {
+        const size_t length = Utf8SequenceLength(in, at);
+        if (length == 0) {
+            text += QChar(static_cast<char16_t>(EscapedByteBase + static_cast<uint8_t>(in[at])));
+            ++at;
+            continue;
+        }
+        text += QString::fromUtf8(in.data() + at, static_cast<qsizetype>(length));
+        at += length;
+    }
+    return text;
+}
+
 std::string NativePath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    std::string bytes;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !IsEscapedByte(path[i].unicode()))
+            continue;
+        bytes += path.mid(start, i - start).toUtf8().toStdString();
+        if (i < path.size())
+            bytes += static_cast<char>(path[i].unicode() - EscapedByteBase);
+        start = i + 1;
+    }
+    return bytes;
+}
+
+QString Shown(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (IsEscapedByte(unit)) {
+            out += HexEscape(unit - EscapedByteBase);
+        } else if (unit == '\n') {
+            out += QLatin1String("\\n");
+        } else if (unit == '\r') {
+            out += QLatin1String("\\r");
+        } else if (unit == '\t') {
+            out += QLatin1String("\\t");
+        } else if (unit == 0x1B) {
+            out += QLatin1String("\\e");
+        } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) {
+            // C1 controls too: a UTF-8 terminal takes U+009B for the escape sequence's CSI.
+            out += HexEscape(unit);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString JsonText(const QString& text) {
+    QString out = text;
+    for (QChar& c : out) {
+        if (IsEscapedByte(c.unicode()))
+            c = QChar::ReplacementCharacter;
+    }
+    return out;
 }
 
 QString FromLatin1(const std::string& bytes) {
@@ -33,6 +141,13 @@ QString FromUtf8(const std::string& bytes) {
 
 std::string ToUtf8(const QString& text) {
     return text.toUtf8().toStdString();
+}
+
+QString FailureText(const QString& message, const QString& path) {
+    QString text = message + Shown(path);
+    if (const std::string& note = TFileSystem::Default().FailureNote(); !note.empty())
+        text += '\n' + FromUtf8(note);
+    return text;
 }
 
 void PrintError(const QString& message) {
@@ -71,7 +186,7 @@ int RunRemoveCommand(const QStringList& arguments, const QString& name, const QS
     if (const int code = ParseFileCommand(parser, name, arguments, path); code >= 0)
         return code;
     if (!remove(NativePath(path))) {
-        PrintError(failure + path);
+        PrintError(FailureText(failure, path));
         return ecFailure;
     }
     return ecOk;

@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include "platform/FileSystem.h"
 #include "tags/ID3v1.h"
 
 #include <QJsonObject>
@@ -40,7 +41,7 @@ bool ParseGenre(const QString& text, uint8_t& id) {
 void ShowId3v1(const QString& path, TShowReport& report) {
     TID3v1 tag;
     if (!tag.ReadFromFile(NativePath(path)))
-        report.AddError(MsgCanNotRead + path);
+        report.AddError(MsgCanNotRead + Shown(path));
 
     QJsonObject json;
     json.insert(QStringLiteral("exists"), tag.Exists());
@@ -60,11 +61,11 @@ void ShowId3v1(const QString& path, TShowReport& report) {
         return;
     }
     report.Lines.append(QStringLiteral("ID3v1: ") + VersionText(tag));
-    report.Lines.append(QStringLiteral("  Title: ") + FromLatin1(tag.Title()));
-    report.Lines.append(QStringLiteral("  Artist: ") + FromLatin1(tag.Artist()));
-    report.Lines.append(QStringLiteral("  Album: ") + FromLatin1(tag.Album()));
-    report.Lines.append(QStringLiteral("  Year: ") + FromLatin1(tag.Year()));
-    report.Lines.append(QStringLiteral("  Comment: ") + FromLatin1(tag.Comment()));
+    report.Lines.append(QStringLiteral("  Title: ") + Shown(FromLatin1(tag.Title())));
+    report.Lines.append(QStringLiteral("  Artist: ") + Shown(FromLatin1(tag.Artist())));
+    report.Lines.append(QStringLiteral("  Album: ") + Shown(FromLatin1(tag.Album())));
+    report.Lines.append(QStringLiteral("  Year: ") + Shown(FromLatin1(tag.Year())));
+    report.Lines.append(QStringLiteral("  Comment: ") + Shown(FromLatin1(tag.Comment())));
     report.Lines.append(QStringLiteral("  Track: ") + QString::number(tag.Track()));
     report.Lines.append(QStringLiteral("  Genre: ") + FromLatin1(tag.Genre()) +
                         QStringLiteral(" (") + QString::number(tag.GenreID()) +
@@ -110,8 +111,15 @@ int CommandSetV1(const QStringList& arguments) {
 
     TID3v1 tag;
     const std::string file = NativePath(path);
+    // The read, the change and the save are one step for every other save of the file.
+    // A file that cannot be locked because it cannot be opened is named by the read.
+    const auto lock = TFileSystem::Default().LockFile(file);
+    if (!lock && !TFileSystem::Default().FailureNote().empty()) {
+        PrintError(FailureText(MsgCanNotSaveV1, path));
+        return ecFailure;
+    }
     if (!tag.ReadFromFile(file)) {
-        PrintError(MsgCanNotRead + path);
+        PrintError(MsgCanNotRead + Shown(path));
         return ecFailure;
     }
     if (parser.isSet(shared.Title))
@@ -129,7 +137,7 @@ int CommandSetV1(const QStringList& arguments) {
     if (parser.isSet(genre))
         tag.SetGenreID(genreId);
     if (!tag.SaveToFile(file)) {
-        PrintError(MsgCanNotSaveV1 + path);
+        PrintError(FailureText(MsgCanNotSaveV1, path));
         return ecFailure;
     }
     return ecOk;

@@ -1,8 +1,8 @@
 #include "Cli.h"
 
+#include "platform/FileSystem.h"
 #include "tags/DID3v2.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -14,13 +14,42 @@ QString VersionText(const TDID3v2& tag) {
     return tag.Exists ? QStringLiteral("2.") + QString::number(tag.VersionID) : QString();
 }
 
-// A multi-line text in the plain block: later lines are indented under the label.
+// A multi-line text in the plain block: later lines are indented under the label, so no
+// line of a text can pass for a label line.
 QString Indented(const QString& text) {
-    QString out = text;
-    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    out.replace('\r', '\n');
-    out.replace(QStringLiteral("\n"), QStringLiteral("\n    "));
-    return out;
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    lines.replace('\r', '\n');
+    QStringList shown = lines.split('\n');
+    for (QString& line : shown)
+        line = Shown(line);
+    return shown.join(QStringLiteral("\n    "));
+}
+
+// Reads a UTF-8 lyrics file: a regular file of at most MaxLyricsFileSize bytes (a device
+// such as /dev/zero would never end, a FIFO never open).
+bool ReadLyricsFile(const QString& name, QString& text) {
+    TFileSystem& fs = TFileSystem::Default();
+    auto file = fs.Open(NativePath(name), TOpenMode::omReadOnly);
+    int64_t size = 0;
+    if (!file || !file->Size(size)) {
+        PrintError(MsgCanNotRead + Shown(name));
+        return false;
+    }
+    if (size > MaxLyricsFileSize) {
+        PrintError(MsgCanNotRead + Shown(name) + QStringLiteral("\nA lyrics file is at most ") +
+                   QString::number(MaxLyricsFileSize / (1024 * 1024)) + QStringLiteral(" MB."));
+        return false;
+    }
+    std::string bytes(static_cast<size_t>(size), '\0');
+    const int64_t got = file->ReadAt(0, bytes.data(), size);
+    if (got < 0) {
+        PrintError(MsgCanNotRead + Shown(name));
+        return false;
+    }
+    bytes.resize(static_cast<size_t>(got));
+    text = FromUtf8(bytes);
+    return true;
 }
 
 } // namespace
@@ -30,7 +59,7 @@ QString Indented(const QString& text) {
 void ShowId3v2(const QString& path, TShowReport& report) {
     TDID3v2 tag;
     if (!tag.ReadFromFile(NativePath(path)))
-        report.AddError(MsgCanNotRead + path);
+        report.AddError(MsgCanNotRead + Shown(path));
 
     const QString comment = FromUtf8(tag.GetComment(tag.MainCommentIndex()));
     const QString lyrics = FromUtf8(tag.GetLyrics(0));
@@ -68,23 +97,24 @@ void ShowId3v2(const QString& path, TShowReport& report) {
     }
     report.Lines.append(QStringLiteral("ID3v2: ") + VersionText(tag) + QStringLiteral(" (") +
                         QString::number(tag.TagSize) + QStringLiteral(" bytes)"));
-    report.Lines.append(QStringLiteral("  Title: ") + FromUtf8(tag.Title));
-    report.Lines.append(QStringLiteral("  Artist: ") + FromUtf8(tag.Artist));
-    report.Lines.append(QStringLiteral("  Album: ") + FromUtf8(tag.Album));
-    report.Lines.append(QStringLiteral("  Track: ") + FromUtf8(tag.Track));
-    report.Lines.append(QStringLiteral("  Year: ") + FromUtf8(tag.Year));
-    report.Lines.append(QStringLiteral("  Genre: ") + FromUtf8(tag.Genre));
+    report.Lines.append(QStringLiteral("  Title: ") + Shown(FromUtf8(tag.Title)));
+    report.Lines.append(QStringLiteral("  Artist: ") + Shown(FromUtf8(tag.Artist)));
+    report.Lines.append(QStringLiteral("  Album: ") + Shown(FromUtf8(tag.Album)));
+    report.Lines.append(QStringLiteral("  Track: ") + Shown(FromUtf8(tag.Track)));
+    report.Lines.append(QStringLiteral("  Year: ") + Shown(FromUtf8(tag.Year)));
+    report.Lines.append(QStringLiteral("  Genre: ") + Shown(FromUtf8(tag.Genre)));
     report.Lines.append(QStringLiteral("  Comment: ") + Indented(comment));
     report.Lines.append(QStringLiteral("  Lyrics: ") + Indented(lyrics));
     for (int i = 0; i < tag.Frames_Comments.Count(); ++i) {
         const TFrameItem& item = tag.Frames_Comments.Items(i);
         report.Lines.append(QStringLiteral("  Comment ") + QString::number(i + 1) +
-                            QStringLiteral(" [") + FromUtf8(item.Description) +
+                            QStringLiteral(" [") + Shown(FromUtf8(item.Description)) +
                             QStringLiteral("]: ") + Indented(FromUtf8(item.Data)));
     }
     report.Lines.append(QStringLiteral("  Pictures: ") +
                         QString::number(tag.Frames_Images.Count()));
-    report.Lines.append(QStringLiteral("  Unsupported: ") + unsupportedIds.join(' '));
+    report.Lines.append(QStringLiteral("  Unsupported: ") +
+                        Shown(unsupportedIds.join(QLatin1Char(' '))));
 }
 
 int CommandSetV2(const QStringList& arguments) {
@@ -118,19 +148,20 @@ int CommandSetV2(const QStringList& arguments) {
         return ecUsage;
     }
     QString lyricsText = parser.value(lyrics);
-    if (parser.isSet(lyricsFile)) {
-        QFile file(parser.value(lyricsFile));
-        if (!file.open(QIODevice::ReadOnly)) {
-            PrintError(MsgCanNotRead + parser.value(lyricsFile));
-            return ecFailure;
-        }
-        lyricsText = QString::fromUtf8(file.readAll());
-    }
+    if (parser.isSet(lyricsFile) && !ReadLyricsFile(parser.value(lyricsFile), lyricsText))
+        return ecFailure;
 
     TDID3v2 tag;
     const std::string file = NativePath(path);
+    // The read, the change and the save are one step for every other save of the file.
+    // A file that cannot be locked because it cannot be opened is named by the read.
+    const auto lock = TFileSystem::Default().LockFile(file);
+    if (!lock && !TFileSystem::Default().FailureNote().empty()) {
+        PrintError(FailureText(MsgCanNotSaveV2, path));
+        return ecFailure;
+    }
     if (!tag.ReadFromFile(file)) {
-        PrintError(MsgCanNotRead + path);
+        PrintError(MsgCanNotRead + Shown(path));
         return ecFailure;
     }
     const std::pair<const QCommandLineOption*, std::string*> fields[] = {
@@ -145,7 +176,7 @@ int CommandSetV2(const QStringList& arguments) {
     if (parser.isSet(lyrics) || parser.isSet(lyricsFile))
         tag.SetLyrics(ToUtf8(lyricsText), 0);
     if (!tag.SaveToFile(file)) {
-        PrintError(MsgCanNotSaveV2 + path);
+        PrintError(FailureText(MsgCanNotSaveV2, path));
         return ecFailure;
     }
     return ecOk;

@@ -42,8 +42,11 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("tagcantorell-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CANTORELL_VERSION));
 
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
+    // The arguments as the shell passed them: Qt's own decoding would lose the bytes of a
+    // file name that is not UTF-8.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(ArgumentText(argv[i]));
     if (arguments.isEmpty()) {
         PrintError(Usage());
         return ecUsage;

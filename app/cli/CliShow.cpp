@@ -47,8 +47,8 @@ int CommandShow(const QStringList& arguments) {
     bool first = true;
     for (const QString& path : files) {
         TShowReport report;
-        report.Json.insert(QStringLiteral("file"), path);
-        report.Lines.append(QStringLiteral("File: ") + path);
+        report.Json.insert(QStringLiteral("file"), JsonText(path));
+        report.Lines.append(QStringLiteral("File: ") + Shown(path));
         {
             // The sections read the same file one after another: open it once for all.
             const TReadPin pin(TFileSystem::Default(), NativePath(path));

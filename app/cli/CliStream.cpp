@@ -12,7 +12,7 @@ namespace cantorell::cli {
 void ShowStream(const QString& path, TShowReport& report) {
     TMPEGaudio audio;
     if (!audio.ReadFromFile(NativePath(path))) {
-        report.AddError(MsgCanNotRead + path);
+        report.AddError(MsgCanNotRead + Shown(path));
         report.Json.insert(QStringLiteral("stream"), QJsonValue::Null);
         return;
     }
