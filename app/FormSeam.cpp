@@ -13,6 +13,30 @@ void TFormSeam::ShowMessage(QWidget* parent, const QString& text) {
                              QMessageBox::Ok);
 }
 
+void TFormSeam::ShowError(QWidget* parent, const QString& message, const QString& reason) {
+    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+                    reason.isEmpty() ? message : message + QLatin1Char('\n') + reason,
+                    QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+TSaveAnswer TFormSeam::AskSaveChanges(QWidget* parent, const QString& question) {
+    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), question,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return TSaveAnswer::saSave;
+    case QMessageBox::Discard:
+        return TSaveAnswer::saDiscard;
+    default:
+        return TSaveAnswer::saCancel;
+    }
+}
+
 bool TFormSeam::RunSaveDialog(QWidget* parent, const QString& proposed, QString& chosen) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -10,12 +10,20 @@ class QWidget;
 
 namespace cantorell {
 
+// The answers to "Save the changes to <file>?".
+enum class TSaveAnswer { saSave, saDiscard, saCancel };
+
 class TFormSeam {
 public:
     virtual ~TFormSeam() = default;
 
     // A modal message box with one OK button.
     virtual void ShowMessage(QWidget* parent, const QString& text);
+    // A modal message box with the warning icon and one OK button: `message` on the first
+    // line, `reason` (what the system said, may be empty) on the second.
+    virtual void ShowError(QWidget* parent, const QString& message, const QString& reason);
+    // Asks whether to save unsaved edits before they would be lost: Save, Discard or Cancel.
+    virtual TSaveAnswer AskSaveChanges(QWidget* parent, const QString& question);
     // The save dialog of the lyrics page: proposes `proposed` with the text-file filter
     // selected; true with `chosen` set when the user confirms.
     virtual bool RunSaveDialog(QWidget* parent, const QString& proposed, QString& chosen);

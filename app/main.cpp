@@ -1,6 +1,7 @@
 #include "app/main.h"
 
 #include "app/AppPaths.h"
+#include "app/Common.h"
 #include "app/FileListBox.h"
 #include "app/MyOptions.h"
 #include "app/SplitGroupBox.h"
@@ -14,20 +15,30 @@
 #include "tags/MPEGaudio.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSaveFile>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -36,6 +47,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <exception>
 #include <stdexcept>
 
@@ -69,18 +81,6 @@ const QByteArray StoredProperties = [] {
                                 "Height";
     return QByteArray(bytes, sizeof bytes - 1);
 }();
-
-QString Latin1(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-QString Utf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-std::string ToUtf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
 
 // ID3v1 edit boxes take at most 255 bytes of text before the tag's setters trim and cut.
 std::string ToLatin1Field(const QString& text) {
@@ -122,8 +122,10 @@ QComboBox* MakeGenreList(QWidget* parent, const char* name) {
     return list;
 }
 
-QToolButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
+QToolButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
+                        const QString& tip = QString()) {
     auto* button = new QToolButton(parent);
+    button->setToolTip(tip.isEmpty() ? caption : tip);
     button->setObjectName(QLatin1String(name));
     button->setText(caption);
     button->setAutoRaise(true); // a flat button, raised under the mouse
@@ -164,7 +166,16 @@ TFormMain::~TFormMain() {
 void TFormMain::BuildLayout() {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tag Cantorell"));
-    setGeometry(26, 117, 631, 523);
+    setAcceptDrops(true);
+    // A first start (nothing stored yet) opens at about two thirds of the screen, centred,
+    // so the tree and the list are comfortable to use; a later start restores what the
+    // user left.
+    QRect available(26, 117, 960, 720);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        available = screen->availableGeometry();
+    const QSize firstSize(available.width() * 2 / 3, available.height() * 2 / 3);
+    resize(firstSize);
+    move(available.center() - QPoint(firstSize.width() / 2, firstSize.height() / 2));
 
     auto* central = new QWidget(this);
     auto* centralLayout = new QVBoxLayout(central);
@@ -178,8 +189,15 @@ void TFormMain::BuildLayout() {
 
     GroupBoxExplorer = new TSplitGroupBox(QStringLiteral("Explorer"), Splitter2);
     GroupBoxExplorer->setObjectName(QStringLiteral("GroupBoxExplorer"));
-    auto* explorerLayout = new QHBoxLayout(GroupBoxExplorer);
+    auto* explorerLayout = new QVBoxLayout(GroupBoxExplorer);
     explorerLayout->setContentsMargins(4, 4, 4, 4);
+    explorerLayout->setSpacing(3);
+    EdPath = new QLineEdit(GroupBoxExplorer);
+    EdPath->setObjectName(QStringLiteral("EdPath"));
+    EdPath->setPlaceholderText(QStringLiteral("Type or paste a folder or file, then press Enter"));
+    EdPath->setToolTip(QStringLiteral("Open a folder or file by its path (Ctrl+L)"));
+    EdPath->setClearButtonEnabled(true);
+    explorerLayout->addWidget(EdPath);
     Splitter1 = new QSplitter(Qt::Horizontal, GroupBoxExplorer);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->setHandleWidth(3);
@@ -194,7 +212,7 @@ void TFormMain::BuildLayout() {
     FileListBox->setFont(QFont(QStringLiteral("Verdana"), 8));
     FileListBox->SetMask(FileMask);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({209, 400});
+    Splitter1->setSizes({firstSize.width() * 2 / 5, firstSize.width() * 3 / 5});
 
     GroupBoxEditor = new QGroupBox(QStringLiteral("Tag Information"), Splitter2);
     GroupBoxEditor->setObjectName(QStringLiteral("GroupBoxEditor"));
@@ -219,8 +237,17 @@ void TFormMain::BuildLayout() {
 
     PageControl = new QTabWidget(GroupBoxEditor);
     PageControl->setObjectName(QStringLiteral("PageControl"));
-    PageControl->addTab(BuildID3v1Page(), QStringLiteral("ID3v1"));
-    PageControl->addTab(BuildID3v2Page(), QStringLiteral("ID3v2"));
+    // The tag pages scroll rather than hold the window to their full height, so the
+    // splitter above them can be dragged whatever the window's size.
+    const auto scrolled = [](QWidget* page) {
+        auto* area = new QScrollArea;
+        area->setWidget(page);
+        area->setWidgetResizable(true);
+        area->setFrameShape(QFrame::NoFrame);
+        return area;
+    };
+    PageControl->addTab(scrolled(BuildID3v1Page()), QStringLiteral("ID3v1"));
+    PageControl->addTab(scrolled(BuildID3v2Page()), QStringLiteral("ID3v2"));
     PageControl->addTab(BuildLyricsPage(), QStringLiteral("Lyrics"));
     PageControl->addTab(BuildMpegPage(), QStringLiteral("MPEG Info"));
     PageControl->addTab(BuildAboutPage(), QStringLiteral("About"));
@@ -229,7 +256,7 @@ void TFormMain::BuildLayout() {
     editorLayout->addWidget(PageControl);
 
     Splitter2->setStretchFactor(1, 1);
-    Splitter2->setSizes({176, 300});
+    Splitter2->setSizes({firstSize.height() * 45 / 100, firstSize.height() * 55 / 100});
     setCentralWidget(central);
 
     StatusBar1 = new QStatusBar(this);
@@ -255,7 +282,32 @@ void TFormMain::BuildLayout() {
     ElFormPersist1->Loaded();
 
     connect(FolderTree1, &TFolderTree::Change, this, &TFormMain::FolderTree1Change);
-    connect(FileListBox, &TFileListBox::Change, this, &TFormMain::FileListBoxChange);
+    connect(FileListBox, &TFileListBox::Change, this, &TFormMain::FileListBoxSelect);
+    connect(EdPath, &QLineEdit::returnPressed, this, [this] {
+        Guarded([this] {
+            const QString typed = EdPath->text().trimmed();
+            if (!typed.isEmpty() && !OpenPath(QDir::fromNativeSeparators(typed)) &&
+                !QFileInfo::exists(typed))
+                ShowFailure(QStringLiteral("Can not open: "), typed, ENOENT);
+        });
+    });
+
+    // Keyboard: Ctrl+L the path field, Ctrl+S saves the tag of the page shown, F5 reads
+    // the folder and the file again, Ctrl+1 to Ctrl+6 switch pages.
+    const auto shortcut = [this](const QKeySequence& keys, auto slot) {
+        auto* key = new QShortcut(keys, this);
+        key->setContext(Qt::WindowShortcut);
+        connect(key, &QShortcut::activated, this, slot);
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_L), [this] {
+        EdPath->setFocus(Qt::ShortcutFocusReason);
+        EdPath->selectAll();
+    });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { SaveShownPage(); });
+    shortcut(QKeySequence(Qt::Key_F5), [this] { ReloadAll(); });
+    for (int page = 0; page < PageControl->count(); ++page)
+        shortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + page)),
+                 [this, page] { PageControl->setCurrentIndex(page); });
     connect(btSAVE, &QToolButton::clicked, this, &TFormMain::btSAVEClick);
     connect(btREMOVEv1, &QToolButton::clicked, this, &TFormMain::btREMOVEv1Click);
     connect(SpeedButton8, &QToolButton::clicked, this, &TFormMain::SpeedButton8Click);
@@ -339,11 +391,14 @@ QWidget* TFormMain::BuildID3v1Page() {
     Ed1Genre = MakeGenreList(page, "Ed1Genre");
     rows.AddTagFields(LB1INFO, Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Genre);
     rows.Add(7, QStringLiteral("Comment:"), Ed1Comment);
+    Ed1Genre->setToolTip(QStringLiteral("Choose a genre, or type its name or number"));
     grid->setColumnStretch(1, 1);
     outer->addLayout(grid);
     outer->addStretch(1);
     outer->addWidget(MakeButtonBar(page, "PanelBTN", btSAVE, "btSAVE", QStringLiteral("Save ID3v1"),
                                    btREMOVEv1, "btREMOVEv1", QStringLiteral("Remove ID3v1")));
+    btSAVE->setToolTip(QStringLiteral("Write this page's fields as the file's ID3v1 tag (Ctrl+S)"));
+    btREMOVEv1->setToolTip(QStringLiteral("Remove the ID3v1 tag from the file"));
     return page;
 }
 
@@ -374,6 +429,9 @@ QWidget* TFormMain::BuildID3v2Page() {
     outer->addWidget(MakeButtonBar(page, "Panel4", SpeedButton8, "SpeedButton8",
                                    QStringLiteral("Save ID3v2"), btREMOVEv2, "btREMOVEv2",
                                    QStringLiteral("Remove ID3v2")));
+    SpeedButton8->setToolTip(
+        QStringLiteral("Write this page's fields and the lyrics as the file's ID3v2 tag (Ctrl+S)"));
+    btREMOVEv2->setToolTip(QStringLiteral("Remove the ID3v2 tag from the file"));
     return page;
 }
 
@@ -451,16 +509,20 @@ QWidget* TFormMain::BuildAboutPage() {
 
     LB_PNM = new QLabel(QStringLiteral("Tag Cantorell"), panel);
     LB_PNM->setObjectName(QStringLiteral("LB_PNM"));
-    LB_PNM->setFont(QFont(QStringLiteral("Impact"), 18));
+    // Impact where it is installed; elsewhere a bold sans-serif, because the font matcher
+    // may otherwise answer a missing family with a symbol font.
+    QFont nameFont(QStringLiteral("Impact"), 18);
+    if (!QFontDatabase::hasFamily(QStringLiteral("Impact"))) {
+        nameFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        nameFont.setStyleHint(QFont::SansSerif);
+        nameFont.setPointSize(18);
+        nameFont.setBold(true);
+    }
+    LB_PNM->setFont(nameFont);
     LB_PNM->setStyleSheet(QStringLiteral("color: rgb(210, 0, 5);"));
     LB_PNM->setAlignment(Qt::AlignCenter);
 
-    LB_VER = new QLabel(QStringLiteral("Version %1, built %2")
-                            .arg(QCoreApplication::applicationVersion().isEmpty()
-                                     ? QStringLiteral(CANTORELL_VERSION)
-                                     : QCoreApplication::applicationVersion(),
-                                 QStringLiteral(__DATE__)),
-                        panel);
+    LB_VER = new QLabel(VersionLine(), panel);
     LB_VER->setObjectName(QStringLiteral("LB_VER"));
     QFont bold = LB_VER->font();
     bold.setBold(true);
@@ -539,6 +601,20 @@ void TFormMain::FormCreate() {
     Guarded([this] { AppOptions->Load(); });
 
     FormReady = true;
+    UpdateCommands();
+
+    // Back where the user left: the last folder, and the last file itself when the
+    // options say so.
+    const QString last = AppOptions->LastFile;
+    if (!last.isEmpty()) {
+        Guarded([&] {
+            const QFileInfo info(last);
+            if (info.isFile() && !(AppOptions->ReopenFile && OpenPath(last)))
+                OpenPath(info.absolutePath());
+            else if (info.isDir())
+                OpenPath(last);
+        });
+    }
 }
 
 void TFormMain::FormDestroy() {
@@ -553,6 +629,11 @@ void TFormMain::FormDestroy() {
         hide();
     delete ElFormPersist1;
     ElFormPersist1 = nullptr;
+    // The shown file, else the listed folder, is where the next start opens.
+    if (!ShownPath.isEmpty())
+        AppOptions->LastFile = ShownPath;
+    else if (!FileListBox->Directory().isEmpty())
+        AppOptions->LastFile = FileListBox->Directory();
     Guarded([this] { AppOptions->Save(); });
     // The store replaces the file in one rename, so a folder that cannot be written or a
     // full disk leaves the previous file as it was; the message names the file, and the
@@ -588,152 +669,297 @@ void TFormMain::FormActivate() {
 // Selection and display
 
 void TFormMain::FolderTree1Change() {
+    if (SelectingFolder)
+        return;
     Guarded([this] {
-        FileListBox->SetDirectory(
-            QFile::decodeName(QByteArray::fromStdString(FolderTree1->GetSelectedPath())));
+        const QString folder = FromNativePath(FolderTree1->GetSelectedPath());
+        // The tree also reports a selection it merely kept while folders came and went
+        // around it; only a new folder is listed again.
+        if (folder == FileListBox->Directory())
+            return;
+        if (!ConfirmLeave()) {
+            // Back to the folder that is listed; that report changes nothing.
+            ShowFolder(FileListBox->Directory());
+            return;
+        }
+        FileListBox->SetDirectory(folder);
+    });
+}
+
+void TFormMain::ShowFolder(const QString& folder) {
+    QTreeWidgetItem* node = nullptr;
+    if (!folder.isEmpty()) {
+        node = FolderTree1->FindNodeByPath(NativePath(folder));
+        const TFolderNode* data = TFolderTree::NodeData(node);
+        if (!data || FromNativePath(data->Path) != folder)
+            node = nullptr; // a hidden folder, or one outside the tree's volumes
+    }
+    {
+        const QSignalBlocker blocker(FolderTree1);
+        SelectingFolder = true;
+        if (node) {
+            for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+                up->setExpanded(true);
+            FolderTree1->setCurrentItem(node);
+            FolderTree1->scrollToItem(node);
+        } else {
+            FolderTree1->clearSelection();
+        }
+        SelectingFolder = false;
+    }
+    if (folder != FileListBox->Directory())
+        FileListBox->SetDirectory(folder);
+}
+
+bool TFormMain::OpenPath(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    const bool isFolder = info.isDir();
+    const QString folder =
+        QDir::cleanPath(isFolder ? info.absoluteFilePath() : info.absolutePath());
+    if (folder != FileListBox->Directory() && !ConfirmLeave())
+        return false;
+    ShowFolder(folder);
+    if (isFolder)
+        return true;
+    if (!FileListBox->SelectFile(info.fileName()))
+        return false;
+    return ShownPath == QDir(folder).filePath(info.fileName());
+}
+
+void TFormMain::FileListBoxSelect() {
+    Guarded([this] {
+        const QString path = FileListBox->FileName();
+        if (!path.isEmpty() && path == ShownPath)
+            return;
+        if (!ConfirmLeave()) {
+            // The user stays with the shown file: its row is selected again.
+            const QSignalBlocker blocker(FileListBox);
+            FileListBox->clearSelection();
+            if (!ShownPath.isEmpty())
+                FileListBox->SelectFile(QFileInfo(ShownPath).fileName());
+            return;
+        }
+        FileListBoxChange();
     });
 }
 
 void TFormMain::FileListBoxChange() {
     Guarded([this] {
         ClearFields();
+        ShownPath.clear();
+        ID3v1Exists = ID3v2Exists = false;
         const QString path = FileListBox->FileName();
         const QFileInfo file(path);
-        if (path.isEmpty() || !file.isFile())
+        if (path.isEmpty() || !file.isFile()) {
+            UpdateCommands();
             return;
+        }
+        ShownPath = path;
         Panel1->setText(file.fileName());
         // The three readers take the same file one after another: open it once for all.
-        const TReadPin pin(TFileSystem::Default(), QFile::encodeName(path).toStdString());
+        const TReadPin pin(TFileSystem::Default(), NativePath(path));
         ShowStreamInfo(path);
         ShowID3v2(path);
         ShowID3v1(path);
+        UpdateCommands();
     });
 }
 
-void TFormMain::ClearFields() {
-    // Every single-line edit box of the window, in creation order. The edit fields inside
-    // the genre lists are line edits too, but belong to the lists.
-    for (QLineEdit* edit : findChildren<QLineEdit*>()) {
-        if (qobject_cast<QComboBox*>(edit->parent()))
-            continue;
+void TFormMain::ClearID3v1Page() {
+    for (QLineEdit* edit : {Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Comment}) {
+        edit->clear();
+        edit->setReadOnly(false);
+    }
+    Ed1Genre->setCurrentIndex(0);
+    ID3v1Loaded = ID3v1Fields();
+}
+
+void TFormMain::ClearID3v2Page() {
+    for (QLineEdit* edit : {Ed2Track, Ed2Artist, Ed2Album, Ed2Title, Ed2Year}) {
         edit->clear();
         edit->setReadOnly(false);
     }
     Ed2Comment->clear();
     Ed2Lyrics->clear();
-    MemoInfo->clear();
-    Ed1Genre->setCurrentIndex(0);
     Ed2Genre->setCurrentIndex(0);
     Ed2Comment->setReadOnly(false);
     Ed2Lyrics->setReadOnly(false);
+    ID3v2Loaded = ID3v2Fields();
+}
+
+void TFormMain::ClearFields() {
+    ClearID3v1Page();
+    ClearID3v2Page();
+    MemoInfo->clear();
     Panel1->setText(QStringLiteral("File name: "));
 }
 
-void TFormMain::ShowID3v2(const QString& path) {
-    if (!TagV2->ReadFromFile(QFile::encodeName(path).toStdString()))
-        return;
-    if (!TagV2->Exists) {
-        LB2INFO->setText(TagNotFound);
-        return;
+QStringList TFormMain::ID3v1Fields() const {
+    return {Ed1Title->text(), Ed1Album->text(),   Ed1Artist->text(),      Ed1Track->text(),
+            Ed1Year->text(),  Ed1Comment->text(), Ed1Genre->currentText()};
+}
+
+QStringList TFormMain::ID3v2Fields() const {
+    return {Ed2Title->text(),          Ed2Album->text(),        Ed2Artist->text(),
+            Ed2Track->text(),          Ed2Year->text(),         Ed2Genre->currentText(),
+            Ed2Comment->toPlainText(), Ed2Lyrics->toPlainText()};
+}
+
+bool TFormMain::HasUnsavedChanges() const {
+    return !ShownPath.isEmpty() && (ID3v1Fields() != ID3v1Loaded || ID3v2Fields() != ID3v2Loaded);
+}
+
+bool TFormMain::ConfirmLeave() {
+    if (!HasUnsavedChanges())
+        return true;
+    switch (Seam->AskSaveChanges(this, SaveChangesQuestion(ShownPath))) {
+    case TSaveAnswer::saCancel:
+        return false;
+    case TSaveAnswer::saDiscard:
+        ID3v1Loaded = ID3v1Fields();
+        ID3v2Loaded = ID3v2Fields();
+        return true;
+    case TSaveAnswer::saSave:
+        break;
     }
-    LB2INFO->setText(QStringLiteral("2.") + QString::number(TagV2->VersionID));
-    Ed2Title->setText(Utf8(TagV2->Title));
-    Ed2Album->setText(Utf8(TagV2->Album));
-    Ed2Artist->setText(Utf8(TagV2->Artist));
-    Ed2Track->setText(Utf8(TagV2->Track));
-    Ed2Year->setText(Utf8(TagV2->Year));
-    Ed2Genre->setEditText(Utf8(TagV2->Genre));
-    Ed2Comment->setPlainText(Utf8(TagV2->GetComment(TagV2->MainCommentIndex())));
-    Ed2Lyrics->setPlainText(Utf8(TagV2->GetLyrics(0)));
+    // Both pages are written before anything is read again, so neither page's edits are
+    // lost to the other's refresh.
+    const QString path = ShownPath;
+    const bool v2 = ID3v2Fields() != ID3v2Loaded;
+    const bool v1 = ID3v1Fields() != ID3v1Loaded;
+    if ((v2 && !SaveID3v2(path)) || (v1 && !SaveID3v1(path)))
+        return false;
+    ID3v1Loaded = ID3v1Fields();
+    ID3v2Loaded = ID3v2Fields();
+    return true;
+}
+
+void TFormMain::UpdateCommands() {
+    const bool shown = !ShownPath.isEmpty();
+    btSAVE->setEnabled(shown);
+    SpeedButton8->setEnabled(shown);
+    btREMOVEv1->setEnabled(shown && ID3v1Exists);
+    btREMOVEv2->setEnabled(shown && ID3v2Exists);
+}
+
+void TFormMain::ShowID3v2(const QString& path) {
+    ID3v2Exists = false;
+    if (TagV2->ReadFromFile(NativePath(path))) {
+        ID3v2Exists = TagV2->Exists;
+        if (!TagV2->Exists) {
+            LB2INFO->setText(TagNotFound);
+        } else {
+            LB2INFO->setText(QStringLiteral("2.") + QString::number(TagV2->VersionID));
+            Ed2Title->setText(FromUtf8(TagV2->Title));
+            Ed2Album->setText(FromUtf8(TagV2->Album));
+            Ed2Artist->setText(FromUtf8(TagV2->Artist));
+            Ed2Track->setText(FromUtf8(TagV2->Track));
+            Ed2Year->setText(FromUtf8(TagV2->Year));
+            Ed2Genre->setEditText(FromUtf8(TagV2->Genre));
+            Ed2Comment->setPlainText(FromUtf8(TagV2->GetComment(TagV2->MainCommentIndex())));
+            Ed2Lyrics->setPlainText(FromUtf8(TagV2->GetLyrics(0)));
+        }
+    }
+    ID3v2Loaded = ID3v2Fields();
 }
 
 void TFormMain::ShowID3v1(const QString& path) {
-    if (!TagV1->ReadFromFile(QFile::encodeName(path).toStdString()))
-        return;
-    if (!TagV1->Exists()) {
-        LB1INFO->setText(TagNotFound);
-        return;
+    ID3v1Exists = false;
+    if (TagV1->ReadFromFile(NativePath(path))) {
+        ID3v1Exists = TagV1->Exists();
+        if (!TagV1->Exists()) {
+            LB1INFO->setText(TagNotFound);
+        } else {
+            LB1INFO->setText(QStringLiteral("1.") + QString::number(TagV1->VersionID() - 1));
+            Ed1Title->setText(FromLatin1(TagV1->Title()));
+            Ed1Album->setText(FromLatin1(TagV1->Album()));
+            Ed1Artist->setText(FromLatin1(TagV1->Artist()));
+            Ed1Track->setText(QString::number(TagV1->Track()));
+            Ed1Year->setText(FromLatin1(TagV1->Year()));
+            // The genre's own item is selected, so that saving an edited title keeps the
+            // genre.
+            const int genre = TagV1->GenreID();
+            Ed1Genre->setCurrentIndex(genre < GenreCount ? genre + 1 : 0);
+            Ed1Comment->setText(FromLatin1(TagV1->Comment()));
+        }
     }
-    LB1INFO->setText(QStringLiteral("1.") + QString::number(TagV1->VersionID() - 1));
-    Ed1Title->setText(Latin1(TagV1->Title()));
-    Ed1Album->setText(Latin1(TagV1->Album()));
-    Ed1Artist->setText(Latin1(TagV1->Artist()));
-    Ed1Track->setText(QString::number(TagV1->Track()));
-    Ed1Year->setText(Latin1(TagV1->Year()));
-    // The genre's own item is selected, so that saving an edited title keeps the genre.
-    const int genre = TagV1->GenreID();
-    Ed1Genre->setCurrentIndex(genre < GenreCount ? genre + 1 : 0);
-    Ed1Comment->setText(Latin1(TagV1->Comment()));
+    ID3v1Loaded = ID3v1Fields();
 }
 
 void TFormMain::ShowStreamInfo(const QString& path) {
-    if (!MpegAudio->ReadFromFile(QFile::encodeName(path).toStdString())) {
-        ShowMessage(QStringLiteral("Can not read data from the file: ") + path);
+    errno = 0;
+    if (!MpegAudio->ReadFromFile(NativePath(path))) {
+        ShowFailure(MsgCanNotRead, path, errno);
         return;
     }
-    MemoInfo->appendPlainText(QStringLiteral("File size: ") +
-                              QString::number(MpegAudio->FileLength()));
-    MemoInfo->appendPlainText(QStringLiteral("MPEG type: ") +
-                              QString::fromStdString(MpegAudio->Version()) + QLatin1Char(' ') +
-                              QString::fromStdString(MpegAudio->Layer()));
-    MemoInfo->appendPlainText(QStringLiteral("Channel mode: ") +
-                              QString::fromStdString(MpegAudio->ChannelMode()));
-    MemoInfo->appendPlainText(
-        (MpegAudio->IsVBR() ? QStringLiteral("VBR ") : QStringLiteral("CBR ")) +
-        QString::number(MpegAudio->BitRate()) + QStringLiteral(" kbit/s"));
-    MemoInfo->appendPlainText(QStringLiteral("Sample Rate: ") +
-                              QString::number(MpegAudio->SampleRate()) + QStringLiteral(" hz"));
+    // Without an audio frame the analyser reports no size; the page still tells the real
+    // one, and that no audio was found.
+    const QStringList lines = StreamLines(*MpegAudio, QFileInfo(path).size());
+    for (const QString& line : lines)
+        MemoInfo->appendPlainText(line);
+}
+
+void TFormMain::ReloadAll() {
+    Guarded([this] {
+        if (!ConfirmLeave())
+            return;
+        ID3v1Loaded = ID3v1Fields();
+        ID3v2Loaded = ID3v2Fields();
+        FileListBox->Refresh();
+        FileListBoxChange();
+    });
 }
 
 // ---------------------------------------------------------------------------------------
 // Tag commands
 
 void TFormMain::btSAVEClick() {
-    Guarded([this] { SaveID3v1(FileListBox->FileName()); });
+    Guarded([this] {
+        if (SaveID3v1(ShownPath))
+            ReloadPage(fpID3v1);
+    });
 }
 
 void TFormMain::SpeedButton8Click() {
-    Guarded([this] { SaveID3v2(FileListBox->FileName()); });
+    Guarded([this] {
+        if (SaveID3v2(ShownPath))
+            ReloadPage(fpID3v2);
+    });
 }
 
-uint8_t TFormMain::ParseTrack(const QString& text) {
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
-    }
-    int base = 10;
-    const QStringView rest = QStringView(text).mid(i);
-    if (rest.startsWith(QLatin1Char('$')) || rest.startsWith(QLatin1Char('x')) ||
-        rest.startsWith(QLatin1Char('X'))) {
-        base = 16;
-        i += 1;
-    } else if (rest.startsWith(QLatin1String("0x")) || rest.startsWith(QLatin1String("0X"))) {
-        base = 16;
-        i += 2;
-    }
-    if (i >= text.size())
-        return 0;
-    int64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const int digit = text[i].unicode() < 128 ? HexDigitValue(text[i].toLatin1()) : -1;
-        if (digit < 0 || digit >= base)
-            return 0;
-        value = value * base + digit;
-        if (value > int64_t{0x80000000})
-            return 0; // outside the signed 32-bit range
-    }
-    if (negative)
-        value = -value;
-    if (value > INT32_MAX || value <= 0)
-        return 0;
-    return static_cast<uint8_t>(value & 0xFF);
+void TFormMain::SaveShownPage() {
+    if (ShownPath.isEmpty())
+        return;
+    // The lyrics are part of the ID3v2 tag.
+    const int page = PageControl->currentIndex();
+    if (page == fpID3v1)
+        btSAVEClick();
+    else if (page == fpID3v2 || page == fpLyrics)
+        SpeedButton8Click();
 }
 
-void TFormMain::SaveID3v1(const QString& path) {
+void TFormMain::ReloadPage(TFormPage page) {
+    const QString path = ShownPath;
+    if (path.isEmpty())
+        return;
+    const TReadPin pin(TFileSystem::Default(), NativePath(path));
+    MemoInfo->clear();
+    ShowStreamInfo(path);
+    if (page == fpID3v1) {
+        ClearID3v1Page();
+        ShowID3v1(path);
+    } else {
+        ClearID3v2Page();
+        ShowID3v2(path);
+    }
+    UpdateCommands();
+}
+
+bool TFormMain::SaveID3v1(const QString& path) {
     TagV1->SetTitle(ToLatin1Field(Ed1Title->text()));
     TagV1->SetAlbum(ToLatin1Field(Ed1Album->text()));
     TagV1->SetArtist(ToLatin1Field(Ed1Artist->text()));
@@ -742,23 +968,25 @@ void TFormMain::SaveID3v1(const QString& path) {
     TagV1->SetTrack(ParseTrack(Ed1Track->text()));
 
     // The selected item names the genre while its text is shown; a text the user typed
-    // names a genre when it equals a genre's name (in any case), and no genre otherwise.
+    // names a genre by its name or number, and no genre otherwise.
     uint8_t genre = TID3v1::NoGenre;
     const QString shown = Ed1Genre->currentText();
     const int index = Ed1Genre->currentIndex();
-    if (index > 0 && Ed1Genre->itemText(index) == shown) {
+    if (index > 0 && Ed1Genre->itemText(index) == shown)
         genre = static_cast<uint8_t>(index - 1);
-    } else if (const int found = FindGenre(ToUtf8(shown.trimmed())); found >= 0) {
-        genre = static_cast<uint8_t>(found);
-    }
+    else if (!ParseGenre(shown, genre))
+        genre = TID3v1::NoGenre;
     TagV1->SetGenreID(genre);
 
-    if (!TagV1->SaveToFile(QFile::encodeName(path).toStdString()))
-        ShowMessage(QStringLiteral("Can not save ID3v1 tag to the file: ") + path);
-    FileListBoxChange();
+    errno = 0;
+    if (!TagV1->SaveToFile(NativePath(path))) {
+        ShowFailure(MsgCanNotSaveV1, path, errno);
+        return false;
+    }
+    return true;
 }
 
-void TFormMain::SaveID3v2(const QString& path) {
+bool TFormMain::SaveID3v2(const QString& path) {
     TagV2->Title = ToUtf8(Ed2Title->text());
     TagV2->Album = ToUtf8(Ed2Album->text());
     TagV2->Artist = ToUtf8(Ed2Artist->text());
@@ -772,34 +1000,36 @@ void TFormMain::SaveID3v2(const QString& path) {
         TagV2->SetComment(ToUtf8(MemoText(Ed2Comment)), comment);
     if (MemoEdited(Ed2Lyrics, TagV2->GetLyrics(0)))
         TagV2->SetLyrics(ToUtf8(MemoText(Ed2Lyrics)), 0);
-    if (!TagV2->SaveToFile(QFile::encodeName(path).toStdString()))
-        ShowMessage(QStringLiteral("Can not save ID3v2 tag to the file: ") + path);
-    FileListBoxChange();
+    errno = 0;
+    if (!TagV2->SaveToFile(NativePath(path))) {
+        ShowFailure(MsgCanNotSaveV2, path, errno);
+        return false;
+    }
+    return true;
 }
 
 void TFormMain::btREMOVEv1Click() {
     RemoveTag([this](const std::string& file) { return TagV1->RemoveFromFile(file); },
-              QStringLiteral("Can not remove ID3v1 tag from the file: "));
+              MsgCanNotRemoveV1, fpID3v1);
 }
 
 void TFormMain::btREMOVEv2Click() {
     RemoveTag([this](const std::string& file) { return TagV2->RemoveFromFile(file); },
-              QStringLiteral("Can not remove ID3v2 tag from the file: "));
+              MsgCanNotRemoveV2, fpID3v2);
 }
 
-// After a removal both tag pages are read again; the stream summary is not, so the
-// "MPEG Info" page stays empty. After a failure nothing is re-read.
+// After a removal the stream summary and the removed tag's page are read again; the other
+// page keeps what the user typed. After a failure nothing is re-read.
 void TFormMain::RemoveTag(const std::function<bool(const std::string&)>& remove,
-                          const QString& failure) {
+                          const QString& failure, TFormPage page) {
     Guarded([&] {
-        const QString path = FileListBox->FileName();
-        if (!remove(QFile::encodeName(path).toStdString())) {
-            ShowMessage(failure + path);
+        const QString path = ShownPath;
+        errno = 0;
+        if (!remove(NativePath(path))) {
+            ShowFailure(failure, path, errno);
             return;
         }
-        ClearFields();
-        ShowID3v2(path);
-        ShowID3v1(path);
+        ReloadPage(page);
     });
 }
 
@@ -816,7 +1046,7 @@ QString TFormMain::MemoText(const QPlainTextEdit* memo) {
 
 bool TFormMain::MemoEdited(const QPlainTextEdit* memo, const std::string& shown) {
     QTextDocument document;
-    document.setPlainText(Utf8(shown));
+    document.setPlainText(FromUtf8(shown));
     return memo->toPlainText() != document.toPlainText();
 }
 
@@ -874,6 +1104,39 @@ void TFormMain::lbDemoClick() {
 
 void TFormMain::ShowMessage(const QString& text) {
     Seam->ShowMessage(this, text);
+}
+
+void TFormMain::ShowFailure(const QString& message, const QString& path, int error) {
+    Seam->ShowError(this, message + path, FailureReason(path, error));
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    bool leave = true;
+    Guarded([&] { leave = ConfirmLeave(); });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+// A file or folder dragged from a file manager opens as if typed into the path field.
+void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (data && data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile())
+        return;
+    const QString path = data->urls().first().toLocalFile();
+    event->acceptProposedAction();
+    Guarded([&] {
+        if (!OpenPath(path) && !QFileInfo::exists(path))
+            ShowFailure(QStringLiteral("Can not open: "), path, ENOENT);
+    });
 }
 
 template <typename F> void TFormMain::Guarded(F handler) {

@@ -12,7 +12,10 @@
 #include <memory>
 #include <string>
 
+class QCloseEvent;
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -101,10 +104,18 @@ public:
     static QString MemoText(const QPlainTextEdit* memo);
     // Whether the memo's text differs from what showing `shown` (UTF-8) in it gives.
     static bool MemoEdited(const QPlainTextEdit* memo, const std::string& shown);
-    // The track box's text as a track byte: a whole signed 32-bit number (decimal, or
-    // hexadecimal after "$", "x", "X", "0x", "0X"; leading spaces allowed); anything else,
-    // and any value <= 0, gives 0; a larger value gives its low 8 bits.
-    static uint8_t ParseTrack(const QString& text);
+    // The small path field above the folder tree (Ctrl+L): a typed or pasted folder or file
+    // is opened with Enter.
+    QLineEdit* EdPath = nullptr;
+
+    // Opens a folder (selected in the tree when it is shown there, and listed) or a file (its
+    // folder, then the file is selected and shown). False when nothing is there, the file is
+    // not one the list shows, or the user kept unsaved edits of the shown file (Cancel).
+    bool OpenPath(const QString& path);
+    // The file whose pages are shown; empty when none is.
+    const QString& ShownFile() const { return ShownPath; }
+    // Whether the user changed fields of the shown file's pages since they were read.
+    bool HasUnsavedChanges() const;
     // The address the About page's link opens.
     static QUrl ProductPageAddress();
 
@@ -122,20 +133,47 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
     void FormDestroy();
     void FormActivate();
     void ClearFields();
+    void ClearID3v1Page();
+    void ClearID3v2Page();
     void ShowID3v2(const QString& path);
     void ShowID3v1(const QString& path);
     void ShowStreamInfo(const QString& path);
-    void SaveID3v1(const QString& path);
-    void SaveID3v2(const QString& path);
+    // Each returns whether the tag was written; a failure is reported and the pages keep
+    // what the user typed.
+    bool SaveID3v1(const QString& path);
+    bool SaveID3v2(const QString& path);
+    // After a save or removal: the stream summary and the page of that tag are read again;
+    // the other tag's page keeps its edits.
+    void ReloadPage(TFormPage page);
     void SaveLyricsToFile();
-    void RemoveTag(const std::function<bool(const std::string&)>& remove, const QString& failure);
+    void RemoveTag(const std::function<bool(const std::string&)>& remove, const QString& failure,
+                   TFormPage page);
+    // The file list's selection changed: asks about unsaved edits, then shows the file.
+    void FileListBoxSelect();
+    // Asks "Save the changes to <file>?" when the shown file has unsaved edits. True when
+    // the window may go on to another file or folder (or close).
+    bool ConfirmLeave();
+    // Lists a folder and selects its node in the tree when the tree shows it.
+    void ShowFolder(const QString& folder);
+    // F5: the folder and the shown file read again (asking about unsaved edits first).
+    void ReloadAll();
+    void SaveShownPage();
+    void UpdateCommands();
+    QStringList ID3v1Fields() const;
+    QStringList ID3v2Fields() const;
     void ShowMessage(const QString& text);
+    // A failure of an operation on `path`: `message` + path, with the system's reason (from
+    // the file's state or `error`, an errno value) on a second line, under the warning icon.
+    void ShowFailure(const QString& message, const QString& path, int error);
     // Runs a handler; an exception it throws is shown in a message box instead of reaching
     // Qt's event loop.
     template <typename F> void Guarded(F handler);
@@ -156,6 +194,16 @@ private:
     // Set at the end of FormCreate; the first activation then clears the pages.
     bool FormReady = false;
     bool FirstActivationDone = false;
+
+    // The file whose pages are shown, what each tag page held when it was read (to tell
+    // edits), and whether each tag exists in it (Remove is offered only then).
+    QString ShownPath;
+    QStringList ID3v1Loaded;
+    QStringList ID3v2Loaded;
+    bool ID3v1Exists = false;
+    bool ID3v2Exists = false;
+    // Set while the window itself moves the tree's selection.
+    bool SelectingFolder = false;
 
     // Settings: the options store on "VizErir.ini", the component that keeps the window's
     // placement and the two pane sizes in it, and the application options.

@@ -4,6 +4,8 @@
 // words its failures with the window's own messages.
 #pragma once
 
+#include "app/Common.h"
+
 #include <QCommandLineParser>
 #include <QJsonObject>
 #include <QString>
@@ -19,12 +21,9 @@ enum TExitCode { ecOk = 0, ecFailure = 1, ecUsage = 2 };
 // The largest lyrics file set-v2 reads.
 inline constexpr qint64 MaxLyricsFileSize = 16 * 1024 * 1024;
 
-// Window messages, each followed by the file's path.
-inline const QString MsgCanNotRead = QStringLiteral("Can not read data from the file: ");
-inline const QString MsgCanNotSaveV1 = QStringLiteral("Can not save ID3v1 tag to the file: ");
-inline const QString MsgCanNotRemoveV1 = QStringLiteral("Can not remove ID3v1 tag from the file: ");
-inline const QString MsgCanNotSaveV2 = QStringLiteral("Can not save ID3v2 tag to the file: ");
-inline const QString MsgCanNotRemoveV2 = QStringLiteral("Can not remove ID3v2 tag from the file: ");
+// The window's messages, its stream summary, its track and genre rules and its text
+// conversions come from app/Common.h, so the tool follows exactly the window's rules. Paths
+// given on the command line keep their bytes (ArgumentText and NativePath below).
 
 // What `show` reports of one file: the JSON object of a JSON line, the labelled lines of
 // the plain block, and the failures (each also printed to stderr).
@@ -48,12 +47,6 @@ std::string NativePath(const QString& path);
 QString Shown(const QString& text);
 // A text for JSON: bytes of a file name that are not UTF-8 become U+FFFD.
 QString JsonText(const QString& text);
-// ID3v1 fields are ISO-8859-1 bytes; a character Latin-1 cannot hold becomes '?'.
-QString FromLatin1(const std::string& bytes);
-std::string ToLatin1(const QString& text);
-// ID3v2 texts inside the program are UTF-8.
-QString FromUtf8(const std::string& bytes);
-std::string ToUtf8(const QString& text);
 
 void PrintError(const QString& message);
 // A failed save's message: the window's words, the file, and why when the file layer says

@@ -127,22 +127,6 @@ QString JsonText(const QString& text) {
     return out;
 }
 
-QString FromLatin1(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToLatin1(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
-QString FromUtf8(const std::string& bytes) {
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string ToUtf8(const QString& text) {
-    return text.toUtf8().toStdString();
-}
-
 QString FailureText(const QString& message, const QString& path) {
     QString text = message + Shown(path);
     if (const std::string& note = TFileSystem::Default().FailureNote(); !note.empty())

@@ -15,27 +15,6 @@ QString VersionText(const TID3v1& tag) {
     return tag.VersionID() == TID3v1::Version11 ? QStringLiteral("1.1") : QStringLiteral("1.0");
 }
 
-// A genre given by name (any case) or by its number 0 to 255; empty means none.
-bool ParseGenre(const QString& text, uint8_t& id) {
-    if (text.trimmed().isEmpty()) {
-        id = TID3v1::NoGenre;
-        return true;
-    }
-    bool isNumber = false;
-    const int number = text.trimmed().toInt(&isNumber);
-    if (isNumber) {
-        if (number < 0 || number > 255)
-            return false;
-        id = static_cast<uint8_t>(number);
-        return true;
-    }
-    const int found = FindGenre(ToUtf8(text.trimmed()));
-    if (found < 0)
-        return false;
-    id = static_cast<uint8_t>(found);
-    return true;
-}
-
 } // namespace
 
 void ShowId3v1(const QString& path, TShowReport& report) {
@@ -80,9 +59,11 @@ int CommandSetV1(const QStringList& arguments) {
     const TSharedFieldOptions shared;
     const QCommandLineOption comment(QStringLiteral("comment"), QStringLiteral("Comment."),
                                      QStringLiteral("C"));
-    const QCommandLineOption track(QStringLiteral("track"),
-                                   QStringLiteral("Track number, 0 (none) to 255."),
-                                   QStringLiteral("N"));
+    const QCommandLineOption track(
+        QStringLiteral("track"),
+        QStringLiteral("Track number as the window reads it: decimal, or hexadecimal after $ or "
+                       "0x; a number above 255 keeps its low 8 bits, anything else is none."),
+        QStringLiteral("N"));
     const QCommandLineOption genre(QStringLiteral("genre"),
                                    QStringLiteral("Genre name, or number 0 to 255."),
                                    QStringLiteral("NAME-or-NUMBER"));
@@ -93,16 +74,7 @@ int CommandSetV1(const QStringList& arguments) {
         code >= 0)
         return code;
 
-    uint8_t trackNumber = 0;
-    if (parser.isSet(track)) {
-        bool ok = false;
-        const int value = parser.value(track).trimmed().toInt(&ok);
-        if (!ok || value < 0 || value > 255) {
-            PrintError(QStringLiteral("set-v1: invalid track number: ") + parser.value(track));
-            return ecUsage;
-        }
-        trackNumber = static_cast<uint8_t>(value);
-    }
+    const uint8_t trackNumber = parser.isSet(track) ? ParseTrack(parser.value(track)) : 0;
     uint8_t genreId = TID3v1::NoGenre;
     if (parser.isSet(genre) && !ParseGenre(parser.value(genre), genreId)) {
         PrintError(QStringLiteral("set-v1: unknown genre: ") + parser.value(genre));

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+using namespace cantorell;
 using namespace cantorell::cli;
 
 namespace {
@@ -58,7 +59,7 @@ int main(int argc, char* argv[]) {
         return ecOk;
     }
     if (name == QLatin1String("--version")) {
-        PrintOut(QStringLiteral("tagcantorell-cli ") + QCoreApplication::applicationVersion());
+        PrintOut(ProgramVersion(QStringLiteral("tagcantorell-cli")));
         return ecOk;
     }
     for (const auto& command : Commands) {

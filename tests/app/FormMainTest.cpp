@@ -12,13 +12,20 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTest>
 #include <QToolButton>
+
+#include <cerrno>
+#include <cstring>
 
 #include <attachedpictureframe.h>
 #include <commentsframe.h>
@@ -37,6 +44,14 @@ namespace {
 class TRecordingSeam : public TFormSeam {
 public:
     void ShowMessage(QWidget*, const QString& text) override { Messages.append(text); }
+    void ShowError(QWidget*, const QString& message, const QString& reason) override {
+        Messages.append(message);
+        Reasons.append(reason);
+    }
+    TSaveAnswer AskSaveChanges(QWidget*, const QString& question) override {
+        Questions.append(question);
+        return SaveAnswer;
+    }
     bool RunSaveDialog(QWidget*, const QString& proposed, QString& chosen) override {
         Proposed.append(proposed);
         chosen = Answer;
@@ -46,6 +61,9 @@ public:
     void OpenAddress(const QUrl& address) override { Opened.append(address); }
 
     QStringList Messages;
+    QStringList Reasons;
+    QStringList Questions;
+    TSaveAnswer SaveAnswer = TSaveAnswer::saDiscard;
     QStringList Proposed;
     QString Answer;
     QString Clipboard;
@@ -60,7 +78,10 @@ TagLib::String Utf8(const char* text) {
 
 class FormMainTest : public ::testing::Test {
 protected:
-    void SetUp() override { Form.show(); }
+    void SetUp() override {
+        Form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+    }
 
     std::string Mp3(const std::string& name) {
         const std::string path = Dir.File(name);
@@ -68,13 +89,41 @@ protected:
         return path;
     }
 
-    // Lists the test folder and selects one of its files, as clicks in the explorer would.
-    void Select(const std::string& name) {
-        Form.FileListBox->SetDirectory(QString::fromStdString(Dir.Path()));
+    // An MP3 with an ID3v2 tag titled "v2 title" and an ID3v1 tag titled "v1 title".
+    std::string TaggedMp3(const std::string& name) {
+        const std::string path = Mp3(name);
+        TagLib::MPEG::File file(path.c_str());
+        file.ID3v2Tag(true)->setTitle("v2 title");
+        file.ID3v1Tag(true)->setTitle("v1 title");
+        EXPECT_TRUE(
+            file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v3));
+        return path;
+    }
+
+    // Clicks a file of the listed folder, at its row on the list's viewport.
+    void Click(const std::string& name) {
         const auto items =
             Form.FileListBox->findItems(QString::fromStdString(name), Qt::MatchExactly);
         ASSERT_EQ(1, items.size()) << name;
-        Form.FileListBox->setCurrentItem(items.first());
+        Form.FileListBox->scrollToItem(items.first());
+        QTest::mouseClick(Form.FileListBox->viewport(), Qt::LeftButton, {},
+                          Form.FileListBox->visualItemRect(items.first()).center());
+    }
+
+    // Opens the test folder and clicks one of its files, as a user does.
+    void Select(const std::string& name) {
+        ASSERT_TRUE(Form.OpenPath(QString::fromStdString(Dir.Path())));
+        Click(name);
+    }
+
+    // Shows the button's page with its Ctrl+digit key, then clicks the button.
+    void Press(QAbstractButton* button) {
+        for (int page = 0; page < Form.PageControl->count(); ++page) {
+            if (Form.PageControl->widget(page)->isAncestorOf(button) &&
+                Form.PageControl->currentIndex() != page)
+                QTest::keyClick(&Form, static_cast<Qt::Key>(Qt::Key_1 + page), Qt::ControlModifier);
+        }
+        QTest::mouseClick(button, Qt::LeftButton);
     }
 
     QStringList MemoLines(const QPlainTextEdit* memo) {
@@ -248,7 +297,7 @@ TEST_F(FormMainTest, SavingID3v1KeepsTheGenreAndShowsTheFileAsSaved) {
     Select("save.mp3");
     Form.Ed1Title->setText(QString::fromUtf8("New title, café"));
     Form.Ed1Track->setText(" 12");
-    Form.btSAVE->click();
+    Press(Form.btSAVE);
     EXPECT_TRUE(Seam.Messages.isEmpty());
     EXPECT_EQ(QString::fromUtf8("New title, café"), Form.Ed1Title->text());
     EXPECT_EQ("12", Form.Ed1Track->text());
@@ -265,23 +314,14 @@ TEST_F(FormMainTest, ATypedGenreNameStoresThatGenreAndAnyOtherTextStoresNone) {
     Select("genre.mp3");
     Form.Ed1Title->setText("x");
     Form.Ed1Genre->setEditText("hard rock");
-    Form.btSAVE->click();
+    Press(Form.btSAVE);
     EXPECT_EQ("Hard Rock", Form.Ed1Genre->currentText());
     EXPECT_EQ(80, Form.Ed1Genre->currentIndex());
 
     Form.Ed1Genre->setEditText("Chiptune");
-    Form.btSAVE->click();
+    Press(Form.btSAVE);
     EXPECT_EQ(0, Form.Ed1Genre->currentIndex());
     EXPECT_EQ("", Form.Ed1Genre->currentText());
-}
-
-TEST(FormMainTrackTest, TrackTextsFollowTheNumberRules) {
-    const std::pair<const char*, int> cases[] = {
-        {"12", 12}, {" 12", 12}, {"12 ", 0},   {"abc", 0},  {"0", 0},
-        {"-5", 0},  {"$0A", 10}, {"0x1F", 31}, {"x10", 16}, {"255", 255},
-        {"256", 0}, {"300", 44}, {"", 0},      {"+7", 7},   {"99999999999", 0}};
-    for (const auto& [text, track] : cases)
-        EXPECT_EQ(track, TFormMain::ParseTrack(QString::fromLatin1(text))) << text;
 }
 
 TEST_F(FormMainTest, SavingID3v2WritesTheEditedFieldsAndReplacesOnlyTheMainComment) {
@@ -305,7 +345,7 @@ TEST_F(FormMainTest, SavingID3v2WritesTheEditedFieldsAndReplacesOnlyTheMainComme
     Form.Ed2Title->setText(QString::fromUtf8("Νέος τίτλος"));
     Form.Ed2Comment->setPlainText("new comment");
     Form.Ed2Lyrics->setPlainText("line one\nline two");
-    Form.SpeedButton8->click();
+    Press(Form.SpeedButton8);
     EXPECT_TRUE(Seam.Messages.isEmpty()) << Seam.Messages.join('\n').toStdString();
     EXPECT_EQ(QString::fromUtf8("Νέος τίτλος"), Form.Ed2Title->text());
     EXPECT_EQ("2.3", Form.LB2INFO->text());
@@ -330,62 +370,83 @@ TEST_F(FormMainTest, SavingID3v2WritesTheEditedFieldsAndReplacesOnlyTheMainComme
     EXPECT_EQ("line one\r\nline two", lyrics.front()->toString().to8Bit(true));
 }
 
-TEST_F(FormMainTest, RemovingEachTagShowsTheFileWithoutItAndLeavesTheStreamPageEmpty) {
-    const std::string path = Mp3("remove.mp3");
-    const std::string audio = ReadBytes(path);
-    {
-        TagLib::MPEG::File file(path.c_str());
-        file.ID3v2Tag(true)->setTitle("v2 title");
-        file.ID3v1Tag(true)->setTitle("v1 title");
-        ASSERT_TRUE(
-            file.save(TagLib::MPEG::File::AllTags, TagLib::File::StripOthers, TagLib::ID3v2::v3));
-    }
+TEST_F(FormMainTest, RemovingATagRereadsItsPageAndKeepsTheOtherPagesEdits) {
+    const std::string path = TaggedMp3("remove.mp3");
     Select("remove.mp3");
     ASSERT_EQ("v2 title", Form.Ed2Title->text());
-    Form.btREMOVEv1->click();
+    Form.Ed2Title->setText("typed v2");
+    Press(Form.btREMOVEv1);
     EXPECT_EQ("Tag Not Found", Form.LB1INFO->text());
-    EXPECT_EQ("v2 title", Form.Ed2Title->text());
-    EXPECT_EQ("", Form.MemoInfo->toPlainText());
-    EXPECT_EQ("File name: ", Form.Panel1->text());
-    Form.btREMOVEv2->click();
+    EXPECT_EQ("", Form.Ed1Title->text());
+    EXPECT_FALSE(Form.btREMOVEv1->isEnabled());
+    EXPECT_EQ("typed v2", Form.Ed2Title->text());
+    EXPECT_EQ(5, MemoLines(Form.MemoInfo).size());
+    EXPECT_EQ("remove.mp3", Form.Panel1->text());
+    Press(Form.btREMOVEv2);
     EXPECT_EQ("Tag Not Found", Form.LB2INFO->text());
     EXPECT_EQ("", Form.Ed2Title->text());
-    EXPECT_EQ(audio, ReadBytes(path));
+    EXPECT_FALSE(Form.btREMOVEv2->isEnabled());
     EXPECT_TRUE(Seam.Messages.isEmpty());
+    CopyStandardMp3(Dir.File("plain.mp3"));
+    EXPECT_EQ(ReadBytes(Dir.File("plain.mp3")), ReadBytes(path));
 }
 
-TEST_F(FormMainTest, FailedCommandsShowTheirMessageWithTheFullPath) {
-    const std::string path = Mp3("gone.mp3");
-    Select("gone.mp3");
+TEST_F(FormMainTest, AFailedSaveNamesTheFileAndTheReasonAndKeepsWhatWasTyped) {
+    const std::string path = Mp3("fail.mp3");
+    Select("fail.mp3");
     // The rebuild needs "<name>~"; a folder of that name makes it fail.
     QDir().mkdir(QString::fromStdString(path + "~"));
     const std::string before = ReadBytes(path);
-    Form.Ed2Title->setText("new");
-    Form.SpeedButton8->click();
+    Form.Ed2Title->setText(QString::fromUtf8("a much longer title that needs a rebuild ♪"));
+    Form.Ed1Title->setText("typed v1");
+    Press(Form.SpeedButton8);
     ASSERT_EQ(1, Seam.Messages.size());
     EXPECT_EQ("Can not save ID3v2 tag to the file: " + QString::fromStdString(path),
               Seam.Messages[0]);
     EXPECT_EQ(before, ReadBytes(path));
+    EXPECT_EQ(QString::fromUtf8("a much longer title that needs a rebuild ♪"),
+              Form.Ed2Title->text());
+    EXPECT_EQ("typed v1", Form.Ed1Title->text());
+}
 
+TEST_F(FormMainTest, ADeletedFileKeepsItsRowPagesAndEditsAndEveryCommandSaysItIsGone) {
+    const std::string path = TaggedMp3("gone.mp3");
+    Mp3("other.mp3");
+    Select("gone.mp3");
+    Form.Ed1Title->setFocus();
+    Form.Ed1Title->selectAll();
+    QTest::keyClicks(Form.Ed1Title, "typed");
+    QSignalSpy refreshed(Form.FileListBox, &TFileListBox::Refreshed);
     std::remove(path.c_str());
-    Form.btSAVE->click();
-    Form.btREMOVEv1->click();
-    Form.btREMOVEv2->click();
-    ASSERT_EQ(4, Seam.Messages.size());
-    EXPECT_EQ("Can not save ID3v1 tag to the file: " + QString::fromStdString(path),
-              Seam.Messages[1]);
-    EXPECT_EQ("Can not remove ID3v1 tag from the file: " + QString::fromStdString(path),
-              Seam.Messages[2]);
-    EXPECT_EQ("Can not remove ID3v2 tag from the file: " + QString::fromStdString(path),
-              Seam.Messages[3]);
+    ASSERT_TRUE(refreshed.wait(2000));
+    EXPECT_EQ(QString::fromStdString(path), Form.FileListBox->FileName());
+    EXPECT_TRUE(Form.FileListBox->SelectedFileIsGone());
+    EXPECT_EQ("typed", Form.Ed1Title->text());
+    EXPECT_EQ("v2 title", Form.Ed2Title->text());
+
+    Press(Form.btSAVE);
+    Press(Form.btREMOVEv1);
+    Press(Form.btREMOVEv2);
+    const QString shown = QString::fromStdString(path);
+    EXPECT_EQ((QStringList{"Can not save ID3v1 tag to the file: " + shown,
+                           "Can not remove ID3v1 tag from the file: " + shown,
+                           "Can not remove ID3v2 tag from the file: " + shown}),
+              Seam.Messages);
+    EXPECT_EQ((QStringList(3, QString::fromLocal8Bit(std::strerror(ENOENT)))), Seam.Reasons);
+    EXPECT_EQ("typed", Form.Ed1Title->text());
     EXPECT_FALSE(FileExists(path));
+
+    // Choosing another file (and discarding the edits) lets the vanished row go.
+    Click("other.mp3");
+    ASSERT_TRUE(refreshed.wait(2000));
+    EXPECT_EQ(1, Form.FileListBox->count());
 }
 
 TEST_F(FormMainTest, LyricsAreCopiedAsTheMemoShowsThem) {
     Mp3("lyrics.mp3");
     Select("lyrics.mp3");
     Form.Ed2Lyrics->setPlainText("typed\nlines");
-    Form.btLyrCopy->click();
+    Press(Form.btLyrCopy);
     EXPECT_EQ("typed\nlines", Seam.Clipboard);
 }
 
@@ -396,15 +457,15 @@ TEST_F(FormMainTest, LyricsAreSavedWithCrLfUnderTheArtistAndTitleName) {
     Form.Ed2Title->setText("B");
     Form.Ed2Lyrics->setPlainText(QString::fromUtf8("first\nsecond ♪"));
     Seam.Answer = QString::fromStdString(Dir.File("out.txt"));
-    Form.btLyrSaveAs->click();
+    Press(Form.btLyrSaveAs);
     EXPECT_EQ(QStringList{"A - B"}, Seam.Proposed);
     EXPECT_EQ("first\r\nsecond \u266a\r\n", ReadBytes(Dir.File("out.txt")));
 
     Form.Ed2Title->clear();
     Seam.Answer.clear(); // the user cancels
-    Form.btLyrSaveAs->click();
+    Press(Form.btLyrSaveAs);
     Form.Ed2Artist->clear();
-    Form.btLyrSaveAs->click();
+    Press(Form.btLyrSaveAs);
     EXPECT_EQ((QStringList{"A - B", "A -", "-"}), Seam.Proposed);
 }
 
@@ -413,7 +474,7 @@ TEST_F(FormMainTest, ALyricsFileThatCannotBeWrittenIsReportedByName) {
     Select("lyrics.mp3");
     Form.Ed2Lyrics->setPlainText("text");
     Seam.Answer = QString::fromStdString(Dir.File("no/such/folder/out.txt"));
-    Form.btLyrSaveAs->click();
+    Press(Form.btLyrSaveAs);
     ASSERT_EQ(1, Seam.Messages.size());
     EXPECT_TRUE(Seam.Messages[0].contains(Seam.Answer)) << Seam.Messages[0].toStdString();
     EXPECT_EQ("text", Form.Ed2Lyrics->toPlainText());
@@ -433,4 +494,204 @@ TEST_F(FormMainTest, TheAboutLinkOpensTheReadmeBesideTheProgram) {
     ASSERT_EQ(1, Seam.Opened.size());
     EXPECT_TRUE(Seam.Opened[0].isLocalFile());
     EXPECT_TRUE(Seam.Opened[0].toLocalFile().endsWith("/README.md"));
+}
+
+// --- the window in a user's hands -------------------------------------------------------
+
+TEST_F(FormMainTest, AClickOnTheOnlyFileOfAFolderShowsIt) {
+    Mp3("only.mp3");
+    ASSERT_TRUE(Form.OpenPath(QString::fromStdString(Dir.Path())));
+    EXPECT_FALSE(Form.btSAVE->isEnabled());
+    EXPECT_FALSE(Form.SpeedButton8->isEnabled());
+    Click("only.mp3");
+    EXPECT_EQ("only.mp3", Form.Panel1->text());
+    EXPECT_EQ(5, MemoLines(Form.MemoInfo).size());
+    EXPECT_TRUE(Form.btSAVE->isEnabled());
+    EXPECT_TRUE(Form.SpeedButton8->isEnabled());
+    EXPECT_FALSE(Form.btREMOVEv1->isEnabled()) << "the file has no ID3v1 tag";
+    EXPECT_FALSE(Form.btREMOVEv2->isEnabled());
+}
+
+TEST_F(FormMainTest, ArrowKeysAndTypeAheadShowTheFileTheyReach) {
+    TaggedMp3("alpha.mp3");
+    Mp3("beta.mp3");
+    ASSERT_TRUE(Form.OpenPath(QString::fromStdString(Dir.Path())));
+    Form.FileListBox->setFocus();
+    QTest::keyClick(Form.FileListBox, Qt::Key_Down);
+    EXPECT_EQ("alpha.mp3", Form.Panel1->text());
+    EXPECT_TRUE(Form.btREMOVEv1->isEnabled());
+    QTest::keyClicks(Form.FileListBox, "be");
+    EXPECT_EQ("beta.mp3", Form.Panel1->text());
+    EXPECT_EQ("", Form.Ed2Title->text());
+}
+
+TEST_F(FormMainTest, FoldersAndFilesComingAndGoingKeepTheSelectionAndTheEdits) {
+    TaggedMp3("song.mp3");
+    ASSERT_TRUE(Form.OpenPath(QString::fromStdString(Dir.Path())));
+    Click("song.mp3");
+    Form.Ed2Title->setFocus();
+    QTest::keyClicks(Form.Ed2Title, " edited");
+    QSignalSpy applied(Form.FolderTree1, &TFolderTree::ChangesApplied);
+    QSignalSpy refreshed(Form.FileListBox, &TFileListBox::Refreshed);
+    // Other programs make and remove folders beside and below the shown one, and add a file.
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(Dir.File("sibling"))));
+    ASSERT_TRUE(refreshed.wait(2000));
+    CopyStandardMp3(Dir.File("new.mp3"));
+    ASSERT_TRUE(QDir().rmdir(QString::fromStdString(Dir.File("sibling"))));
+    QTRY_VERIFY_WITH_TIMEOUT(Form.FileListBox->count() == 2, 2000);
+    QApplication::processEvents();
+    EXPECT_EQ("v2 title edited", Form.Ed2Title->text());
+    EXPECT_EQ(QString::fromStdString(Dir.File("song.mp3")), Form.FileListBox->FileName());
+    EXPECT_EQ(QString::fromStdString(Dir.File("song.mp3")), Form.ShownFile());
+    EXPECT_TRUE(Seam.Questions.isEmpty());
+}
+
+struct TLeaveCase {
+    TSaveAnswer Answer;
+    bool Moves; // the other file is shown afterwards
+    bool Saved; // the edit reached the disk
+};
+
+class FormMainLeaveTest : public FormMainTest, public ::testing::WithParamInterface<TLeaveCase> {};
+
+TEST_P(FormMainLeaveTest, ChoosingAnotherFileWithUnsavedEditsAsksFirst) {
+    const std::string path = TaggedMp3("first.mp3");
+    Mp3("second.mp3");
+    Select("first.mp3");
+    Form.Ed1Title->setFocus();
+    Form.Ed1Title->selectAll();
+    QTest::keyClicks(Form.Ed1Title, "typed");
+    Seam.SaveAnswer = GetParam().Answer;
+    Click("second.mp3");
+    EXPECT_EQ(QStringList{"Save the changes to " + QString::fromStdString(path) + "?"},
+              Seam.Questions);
+    const QString shown =
+        QString::fromStdString(Dir.File(GetParam().Moves ? "second.mp3" : "first.mp3"));
+    EXPECT_EQ(shown, Form.ShownFile());
+    EXPECT_EQ(shown, Form.FileListBox->FileName());
+    EXPECT_EQ(GetParam().Moves ? "" : "typed", Form.Ed1Title->text());
+    TagLib::MPEG::File file(path.c_str());
+    EXPECT_EQ(GetParam().Saved ? "typed" : "v1 title", file.ID3v1Tag()->title().to8Bit(true));
+
+    // No edits, no question.
+    Click("first.mp3");
+    EXPECT_EQ(1, Seam.Questions.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, FormMainLeaveTest,
+                         ::testing::Values(TLeaveCase{TSaveAnswer::saSave, true, true},
+                                           TLeaveCase{TSaveAnswer::saDiscard, true, false},
+                                           TLeaveCase{TSaveAnswer::saCancel, false, false}));
+
+TEST_F(FormMainTest, ClosingOrChoosingAFolderWithUnsavedEditsCanBeCancelled) {
+    Mp3("song.mp3");
+    QDir().mkdir(QString::fromStdString(Dir.File("sub")));
+    Select("song.mp3");
+    Form.Ed2Lyrics->setPlainText("new lyrics");
+    Seam.SaveAnswer = TSaveAnswer::saCancel;
+    EXPECT_FALSE(Form.close());
+    EXPECT_TRUE(Form.isVisible());
+    EXPECT_FALSE(Form.OpenPath(QString::fromStdString(Dir.File("sub"))));
+    QTreeWidgetItem* sub = Form.FolderTree1->FindNodeByPath(Dir.File("sub"));
+    ASSERT_TRUE(sub);
+    Form.FolderTree1->scrollToItem(sub);
+    QTest::mouseClick(Form.FolderTree1->viewport(), Qt::LeftButton, {},
+                      Form.FolderTree1->visualItemRect(sub).center());
+    EXPECT_EQ(3, Seam.Questions.size());
+    EXPECT_EQ(QString::fromStdString(Dir.Path()), Form.FileListBox->Directory());
+    EXPECT_EQ("new lyrics", Form.Ed2Lyrics->toPlainText());
+    EXPECT_NE(sub, Form.FolderTree1->currentItem());
+}
+
+TEST_F(FormMainTest, CtrlSSavesTheTagOfThePageShown) {
+    const std::string path = Mp3("keys.mp3");
+    Select("keys.mp3");
+    QTest::keyClick(&Form, Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(fpLyrics, Form.PageControl->currentIndex());
+    Form.Ed2Lyrics->setFocus();
+    QTest::keyClicks(Form.Ed2Lyrics, "la la");
+    QTest::keyClick(&Form, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(&Form, Qt::Key_1, Qt::ControlModifier);
+    Form.Ed1Title->setFocus();
+    QTest::keyClicks(Form.Ed1Title, "v1");
+    QTest::keyClick(Form.Ed1Title, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(Form.HasUnsavedChanges());
+    TagLib::MPEG::File file(path.c_str());
+    ASSERT_TRUE(file.ID3v2Tag() && file.ID3v1Tag());
+    EXPECT_EQ("la la", file.ID3v2Tag()->frameList("USLT").front()->toString().to8Bit(true));
+    EXPECT_EQ("v1", file.ID3v1Tag()->title().to8Bit(true));
+}
+
+TEST_F(FormMainTest, CtrlLAndThePathFieldOpenATypedFolderOrFile) {
+    Mp3("typed.mp3");
+    QTest::keyClick(&Form, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(Form.EdPath->hasFocus());
+    QTest::keyClicks(Form.EdPath, QString::fromStdString(Dir.File("typed.mp3")));
+    QTest::keyClick(Form.EdPath, Qt::Key_Return);
+    EXPECT_EQ(QString::fromStdString(Dir.Path()), Form.FileListBox->Directory());
+    EXPECT_EQ(QString::fromStdString(Dir.File("typed.mp3")), Form.ShownFile());
+    EXPECT_EQ("typed.mp3", Form.Panel1->text());
+
+    Form.EdPath->setText(QString::fromStdString(Dir.File("missing")));
+    QTest::keyClick(Form.EdPath, Qt::Key_Return);
+    ASSERT_EQ(1, Seam.Messages.size());
+    EXPECT_TRUE(Seam.Messages[0].endsWith(QString::fromStdString(Dir.File("missing"))));
+}
+
+TEST_F(FormMainTest, AFileDroppedOnTheWindowOpens) {
+    Mp3("dropped.mp3");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Dir.File("dropped.mp3")))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&Form, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(&Form, &drop);
+    EXPECT_EQ(QString::fromStdString(Dir.File("dropped.mp3")), Form.ShownFile());
+}
+
+TEST_F(FormMainTest, AFileWithoutMpegAudioShowsItsRealSizeAndSaysSo) {
+    const std::pair<const char*, std::string> files[] = {{"text.mp3", std::string(1240, 'x')},
+                                                         {"empty.mp3", std::string()}};
+    for (const auto& [name, bytes] : files)
+        WriteBytes(Dir.File(name), bytes);
+    for (const auto& [name, bytes] : files) {
+        Select(name);
+        EXPECT_EQ(
+            (QStringList{"File size: " + QString::number(bytes.size()), "No MPEG audio found"}),
+            MemoLines(Form.MemoInfo))
+            << name;
+    }
+    EXPECT_TRUE(Seam.Messages.isEmpty());
+}
+
+TEST_F(FormMainTest, EveryVisibleButtonHasATooltip) {
+    for (const QAbstractButton* button : Form.findChildren<QAbstractButton*>()) {
+        if (button->isVisibleTo(&Form) && !button->objectName().isEmpty()) {
+            EXPECT_FALSE(button->toolTip().isEmpty()) << button->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(FormMainTest, TheProductNameIsDrawnInAFontThatExists) {
+    const QFontInfo shown(Form.LB_PNM->font());
+    EXPECT_TRUE(QFontDatabase::hasFamily("Impact") ? shown.family() == "Impact"
+                                                   : Form.LB_PNM->font().bold());
+    EXPECT_TRUE(QFontDatabase::hasFamily(shown.family())) << shown.family().toStdString();
+}
+
+TEST_F(FormMainTest, TheSplitterBetweenExplorerAndPagesDragsEvenInASmallWindow) {
+    Form.resize(631, 523);
+    QApplication::processEvents();
+    const int before = Form.GroupBoxExplorer->height();
+    QSplitterHandle* handle = Form.Splitter2->handle(1);
+    const QPoint grip = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(handle, grip + QPoint(0, 60));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(0, 60));
+    EXPECT_GT(Form.GroupBoxExplorer->height(), before + 30);
+    QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(handle, grip - QPoint(0, 120));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(0, 120));
+    EXPECT_LT(Form.GroupBoxExplorer->height(), before);
 }
