@@ -831,7 +831,11 @@ bool TFormMain::ConfirmLeave() {
     const QString path = ShownPath;
     const bool v2 = ID3v2Fields() != ID3v2Loaded;
     const bool v1 = ID3v1Fields() != ID3v1Loaded;
-    if ((v2 && !SaveID3v2(path)) || (v1 && !SaveID3v1(path)))
+    if (v2 && !SaveID3v2(path))
+        return false;
+    // The ID3v1 object learns the file as the ID3v2 save left it, so its own save is not
+    // taken for one over another program's change.
+    if (v1 && ((v2 && !TagV1->ReadFromFile(NativePath(path))) || !SaveID3v1(path)))
         return false;
     ID3v1Loaded = ID3v1Fields();
     ID3v2Loaded = ID3v2Fields();
@@ -949,12 +953,18 @@ void TFormMain::ReloadPage(TFormPage page) {
     const TReadPin pin(TFileSystem::Default(), NativePath(path));
     MemoInfo->clear();
     ShowStreamInfo(path);
+    // The other tag's object reads the file again too, without touching its page: it then
+    // knows the file as it is now, so saving that page's edits next is not taken for a
+    // save over another program's change.
     if (page == fpID3v1) {
         ClearID3v1Page();
         ShowID3v1(path);
+        TagV2->ReadFromFile(NativePath(path));
     } else {
         ClearID3v2Page();
         ShowID3v2(path);
+        const bool existed = ID3v1Exists;
+        ID3v1Exists = TagV1->ReadFromFile(NativePath(path)) ? TagV1->Exists() : existed;
     }
     UpdateCommands();
 }
@@ -980,7 +990,8 @@ bool TFormMain::SaveID3v1(const QString& path) {
 
     errno = 0;
     if (!TagV1->SaveToFile(NativePath(path))) {
-        ShowFailure(MsgCanNotSaveV1, path, errno);
+        const int error = errno;
+        ShowFailure(MsgCanNotSaveV1, path, error, TagV1->FailureNote());
         return false;
     }
     return true;
@@ -1009,8 +1020,13 @@ bool TFormMain::SaveID3v2(const QString& path) {
 }
 
 void TFormMain::btREMOVEv1Click() {
-    RemoveTag([this](const std::string& file) { return TagV1->RemoveFromFile(file); },
-              MsgCanNotRemoveV1, fpID3v1);
+    RemoveTag(
+        [this](const std::string& file) {
+            const bool removed = TagV1->RemoveFromFile(file);
+            RemoveNote = TagV1->FailureNote();
+            return removed;
+        },
+        MsgCanNotRemoveV1, fpID3v1);
 }
 
 void TFormMain::btREMOVEv2Click() {
@@ -1025,8 +1041,10 @@ void TFormMain::RemoveTag(const std::function<bool(const std::string&)>& remove,
     Guarded([&] {
         const QString path = ShownPath;
         errno = 0;
+        RemoveNote.clear();
         if (!remove(NativePath(path))) {
-            ShowFailure(failure, path, errno);
+            const int error = errno;
+            ShowFailure(failure, path, error, RemoveNote);
             return;
         }
         ReloadPage(page);
@@ -1106,8 +1124,12 @@ void TFormMain::ShowMessage(const QString& text) {
     Seam->ShowMessage(this, text);
 }
 
-void TFormMain::ShowFailure(const QString& message, const QString& path, int error) {
-    Seam->ShowError(this, message + path, FailureReason(path, error));
+void TFormMain::ShowFailure(const QString& message, const QString& path, int error,
+                            const std::string& note) {
+    // The tag object's own note (for example a file changed by another program) says more
+    // than the last system error.
+    Seam->ShowError(this, message + path,
+                    note.empty() ? FailureReason(path, error) : FromUtf8(note));
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {

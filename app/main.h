@@ -173,7 +173,8 @@ private:
     void ShowMessage(const QString& text);
     // A failure of an operation on `path`: `message` + path, with the system's reason (from
     // the file's state or `error`, an errno value) on a second line, under the warning icon.
-    void ShowFailure(const QString& message, const QString& path, int error);
+    void ShowFailure(const QString& message, const QString& path, int error,
+                     const std::string& note = std::string());
     // Runs a handler; an exception it throws is shown in a message box instead of reaching
     // Qt's event loop.
     template <typename F> void Guarded(F handler);
@@ -204,6 +205,8 @@ private:
     bool ID3v2Exists = false;
     // Set while the window itself moves the tree's selection.
     bool SelectingFolder = false;
+    // What the ID3v1 object said about a failed removal.
+    std::string RemoveNote;
 
     // Settings: the options store on "VizErir.ini", the component that keeps the window's
     // placement and the two pane sizes in it, and the application options.

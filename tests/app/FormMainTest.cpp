@@ -561,6 +561,8 @@ TEST_P(FormMainLeaveTest, ChoosingAnotherFileWithUnsavedEditsAsksFirst) {
     Form.Ed1Title->setFocus();
     Form.Ed1Title->selectAll();
     QTest::keyClicks(Form.Ed1Title, "typed");
+    Form.Ed2Title->setFocus();
+    QTest::keyClicks(Form.Ed2Title, " too");
     Seam.SaveAnswer = GetParam().Answer;
     Click("second.mp3");
     EXPECT_EQ(QStringList{"Save the changes to " + QString::fromStdString(path) + "?"},
@@ -572,6 +574,8 @@ TEST_P(FormMainLeaveTest, ChoosingAnotherFileWithUnsavedEditsAsksFirst) {
     EXPECT_EQ(GetParam().Moves ? "" : "typed", Form.Ed1Title->text());
     TagLib::MPEG::File file(path.c_str());
     EXPECT_EQ(GetParam().Saved ? "typed" : "v1 title", file.ID3v1Tag()->title().to8Bit(true));
+    EXPECT_EQ(GetParam().Saved ? "v2 title too" : "v2 title",
+              file.ID3v2Tag()->title().to8Bit(true));
 
     // No edits, no question.
     Click("first.mp3");
