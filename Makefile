@@ -11,7 +11,7 @@ PREFIX       ?= /usr/local
 
 # What the build and the tests need, and what the window needs to run.
 BUILD_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev \
-                 libgmock-dev libtag1-dev lame acl
+                 libgmock-dev libtag1-dev lame acl zlib1g-dev python3-mutagen
 RUN_PACKAGES   = qt6-qpa-plugins xvfb xauth
 # The validators the test suite runs on the desktop entry and the AppStream data.
 TEST_PACKAGES  = desktop-file-utils appstream

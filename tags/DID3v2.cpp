@@ -16,18 +16,10 @@ constexpr size_t FrameHeaderSize = 10;
 // An ID3v2 size field holds 28 bits.
 constexpr int64_t MaxTagBodySize = (int64_t{1} << 28) - 1;
 
-// Format-flag bits of a 2.3 frame (the second flag byte).
-constexpr uint8_t V23Compressed = 0x80;
-constexpr uint8_t V23Encrypted = 0x40;
-constexpr uint8_t V23Grouped = 0x20;
-// Format-flag bits of a 2.4 frame.
-constexpr uint8_t V24Grouped = 0x40;
-constexpr uint8_t V24Compressed = 0x08;
-constexpr uint8_t V24Encrypted = 0x04;
-constexpr uint8_t V24Unsynchronised = 0x02;
-constexpr uint8_t V24DataLength = 0x01;
 // In a 2.2 header, 0x40 marks a compressed tag, for which no scheme was ever defined.
 constexpr uint8_t V22TagCompressed = 0x40;
+// A header flag that a rewritten tag keeps: it says nothing about the layout.
+constexpr uint8_t TagFlagExperimental = 0x20;
 
 uint8_t Byte(std::string_view s, size_t at) {
     return static_cast<uint8_t>(s[at]);
@@ -73,14 +65,17 @@ uint64_t FrameSizeV24(std::string_view frames, size_t pos) {
     return synchsafe;
 }
 
-void AppendFrame(std::string& out, std::string_view id, std::string_view body) {
+// A frame header (size synchsafe in 2.4, a plain number in 2.3) and the body.
+void AppendFrame(std::string& out, std::string_view id, std::string_view body, uint16_t flags,
+                 uint8_t version) {
     out += id;
     const auto size = static_cast<uint32_t>(body.size());
-    out += static_cast<char>(size >> 24);
-    out += static_cast<char>(size >> 16);
-    out += static_cast<char>(size >> 8);
-    out += static_cast<char>(size);
-    out.append(2, '\0'); // the writer sets no frame flag
+    const int shift = version >= 4 ? 7 : 8;
+    const uint32_t mask = version >= 4 ? 0x7F : 0xFF;
+    for (int k = 3; k >= 0; --k)
+        out += static_cast<char>((size >> (shift * k)) & mask);
+    out += static_cast<char>(flags & 0xFF);
+    out += static_cast<char>(flags >> 8);
     out += body;
 }
 
@@ -107,7 +102,16 @@ void TDID3v2::ResetFields() {
     for (int row = 0; row < RowBPM; ++row)
         RowText(row).clear();
     BPM = 0;
-    BPMText.clear();
+    FReadBytes.clear();
+    FReadVersion = 0;
+    FReadRevision = 0;
+    FReadFlags = 0;
+    FReadFrames.clear();
+    FSlotFrame.fill(-1);
+    for (std::string& text : FReadText)
+        text.clear();
+    FReadBPM = 0;
+    FUserURLDescription.clear();
     Frames_Unsupport.Clear();
     Frames_Images.Clear();
     Frames_Comments.Clear();
@@ -190,11 +194,15 @@ bool TDID3v2::ReadFromFile(const std::string& fileName) {
             file->ReadAt(TagHeaderSize, head.data() + TagHeaderSize, total - TagHeaderSize);
         head.resize(static_cast<size_t>(TagHeaderSize + std::max<int64_t>(got, 0)));
     }
-    ReadFromBytes(head, fileSize);
+    Parse(std::move(head), fileSize);
     return true;
 }
 
 bool TDID3v2::ReadFromBytes(std::string_view head, int64_t fileSize) {
+    return Parse(std::string(head), fileSize);
+}
+
+bool TDID3v2::Parse(std::string&& head, int64_t fileSize) {
     std::string fileName = std::move(FileName);
     ResetFields();
     FileName = std::move(fileName);
@@ -208,7 +216,13 @@ bool TDID3v2::ReadFromBytes(std::string_view head, int64_t fileSize) {
     Exists = true;
     VersionID = tag.MajorVersion;
     TagSize = TagTotalSize(tag);
-    if (tag.MajorVersion < 2 || tag.MajorVersion > 4 || TagSize <= 0)
+    if (tag.MajorVersion < 2 || tag.MajorVersion > 4)
+        return true;
+    // A save keeps the version even when no frame can be read.
+    FReadVersion = tag.MajorVersion;
+    FReadRevision = tag.RevisionNumber;
+    FReadFlags = tag.Flags;
+    if (TagSize <= 0 || (tag.MajorVersion == 2 && (tag.Flags & V22TagCompressed)))
         return true;
 
     // The frames lie between the header and the padding's end; a 2.4 footer follows them.
@@ -216,31 +230,32 @@ bool TDID3v2::ReadFromBytes(std::string_view head, int64_t fileSize) {
     if (tag.Flags & TagFlagFooter)
         end -= TagHeaderSize;
     end = std::min(end, head.size());
-    std::string_view frames = head.substr(TagHeaderSize, end - TagHeaderSize);
-    std::string resynchronised;
+    size_t begin = TagHeaderSize;
+    // The frames stay in memory as read, so that a save can write back what is unchanged.
     // In 2.2 and 2.3 unsynchronisation covers the whole tag after the header, the extended
     // header included; in 2.4 it is undone frame by frame.
     if (tag.MajorVersion < 4 && (tag.Flags & TagFlagUnsynchronisation)) {
-        resynchronised = RemoveUnsynchronisation(frames);
-        frames = resynchronised;
+        FReadBytes = RemoveUnsynchronisation(std::string_view(head).substr(begin, end - begin));
+        begin = 0;
+        end = FReadBytes.size();
+    } else {
+        FReadBytes = std::move(head);
     }
-    if (tag.MajorVersion == 2 && (tag.Flags & V22TagCompressed))
-        return true;
     if (tag.MajorVersion > 2 && (tag.Flags & TagFlagExtendedHeader)) {
         // 2.3: a 4-byte size that excludes itself. 2.4: a synchsafe size that includes it.
-        if (frames.size() < 4)
+        if (end - begin < 4)
             return true;
-        const auto* b = reinterpret_cast<const uint8_t*>(frames.data());
+        const auto* b = reinterpret_cast<const uint8_t*>(FReadBytes.data() + begin);
         const uint64_t skip = tag.MajorVersion == 3
                                   ? uint64_t{BigEndian32(b)} + 4
                                   : (uint64_t{b[0] & 0x7Fu} << 21) |
                                         (uint64_t{b[1] & 0x7Fu} << 14) |
                                         (uint64_t{b[2] & 0x7Fu} << 7) | (b[3] & 0x7Fu);
-        if (skip > frames.size())
+        if (skip > end - begin)
             return true;
-        frames.remove_prefix(static_cast<size_t>(skip));
+        begin += static_cast<size_t>(skip);
     }
-    ReadFrames(frames, tag);
+    ReadFrames(begin, end, tag);
 
     for (int row = 0; row < RowBPM; ++row) {
         const std::string& body = tag.FrameText[row];
@@ -250,9 +265,11 @@ bool TDID3v2::ReadFromBytes(std::string_view head, int64_t fileSize) {
             RowText(row) = DecodeUserURL(body);
         else
             RowText(row) = DecodeFrameText(body);
+        FReadText[row] = RowText(row);
     }
-    BPMText = DecodeFrameText(tag.FrameText[RowBPM]);
-    BPM = static_cast<uint16_t>(ParseFrameNumber(BPMText));
+    FUserURLDescription = DecodeDescribed(tag.FrameText[RowUserURL], false).Description;
+    BPM = static_cast<uint16_t>(ParseFrameNumber(DecodeFrameText(tag.FrameText[RowBPM])));
+    FReadBPM = BPM;
     for (TFrameLib* frames : {&Frames_Lyrics, &Frames_Comments}) {
         for (int i = 0; i < frames->Count(); ++i) {
             TFrameItem& item = frames->Items(i);
@@ -265,15 +282,21 @@ bool TDID3v2::ReadFromBytes(std::string_view head, int64_t fileSize) {
     return true;
 }
 
-void TDID3v2::ReadFrames(std::string_view frames, TagInfo& tag) {
+void TDID3v2::ReadFrames(size_t begin, size_t end, TagInfo& tag) {
+    const std::string_view frames = std::string_view(FReadBytes).substr(begin, end - begin);
     const int version = tag.MajorVersion;
+    const bool tagUnsynchronised = version == 4 && (tag.Flags & TagFlagUnsynchronisation);
     const size_t headerSize = version == 2 ? V22FrameHeaderSize : FrameHeaderSize;
     size_t pos = 0;
     while (frames.size() - pos >= headerSize) {
-        // Padding (zero bytes) or anything that is not a frame ends the walk.
-        if (Byte(frames, pos) < 'A' || Byte(frames, pos) > 'Z')
-            break;
+        // Padding (zero bytes) or anything that is not a frame ends the walk: an identifier
+        // is a capital letter followed by capitals and digits. What follows a header with
+        // any other identifier is no frame that a tag could be written back with.
         const std::string_view id = frames.substr(pos, version == 2 ? 3 : 4);
+        if (Byte(frames, pos) < 'A' || Byte(frames, pos) > 'Z' ||
+            !std::all_of(id.begin(), id.end(),
+                         [](char c) { return IsFrameIdChar(static_cast<uint8_t>(c)); }))
+            break;
         uint64_t size = 0;
         uint16_t flags = 0;
         if (version == 2) {
@@ -294,64 +317,124 @@ void TDID3v2::ReadFrames(std::string_view frames, TagInfo& tag) {
         // bytes of the audio.
         if (size > frames.size() - bodyStart)
             break;
-        std::string_view body = frames.substr(bodyStart, static_cast<size_t>(size));
         pos = bodyStart + static_cast<size_t>(size);
 
-        const auto format = static_cast<uint8_t>(flags >> 8);
-        std::string resynchronised;
-        if (version == 3) {
-            // Compressed or encrypted bodies cannot be read, and the writer sets no flags,
-            // so writing them back would corrupt them: they are dropped.
-            if (format & (V23Compressed | V23Encrypted))
-                continue;
-            if (format & V23Grouped) {
-                body.remove_prefix(1); // the group symbol, which the writer does not keep
-            }
-        } else if (version == 4) {
-            if (format & (V24Compressed | V24Encrypted))
-                continue;
-            if (format & V24Grouped) {
-                body.remove_prefix(1);
-            }
-            if (format & V24DataLength) {
-                if (body.size() < 4)
-                    continue;
-                body.remove_prefix(4);
-            }
-            if ((format & V24Unsynchronised) || (tag.Flags & TagFlagUnsynchronisation)) {
-                resynchronised = RemoveUnsynchronisation(body);
-                body = resynchronised;
-            }
-        }
-        StoreFrame(id, body, flags, static_cast<int32_t>(size), tag);
+        TReadFrame frame;
+        frame.Id = std::string(id);
+        frame.Flags = flags;
+        frame.Offset = begin + bodyStart;
+        frame.Size = static_cast<size_t>(size);
+        FReadFrames.push_back(std::move(frame));
+        const std::string_view body = StoredBody(FReadFrames.back());
+        // An encrypted body, or one that does not inflate, cannot be read; it is kept as
+        // stored among the unsupported frames and written back so.
+        const std::optional<std::string> content =
+            version == 2
+                ? std::optional<std::string>(body)
+                : UnpackFrameBody(body, static_cast<uint8_t>(version), flags, tagUnsynchronised);
+        StoreFrame(static_cast<int>(FReadFrames.size()) - 1, content, tag);
     }
 }
 
-void TDID3v2::StoreFrame(std::string_view identifier, std::string_view body, uint16_t flags,
-                         int32_t size, TagInfo& tag) {
-    const int row = FindFrameRow(identifier, tag.MajorVersion);
+void TDID3v2::StoreFrame(int frame, const std::optional<std::string>& content, TagInfo& tag) {
+    TReadFrame& read = FReadFrames[static_cast<size_t>(frame)];
+    if (!content) {
+        AddUnsupported(frame, std::string(StoredBody(read)));
+        return;
+    }
+    const std::string& body = *content;
+    const int row = FindFrameRow(read.Id, tag.MajorVersion);
     if (row >= 0 && row <= RowBPM) {
-        if (!body.empty() && Byte(body, 0) <= teUtf8) {
-            tag.FrameText[row] = std::string(body);
+        if (!body.empty() && Byte(body, 0) <= teUtf8 &&
+            (row != RowUserURL || TakesUserURLSlot(body, tag))) {
+            // A later frame with the same identifier replaces an earlier one, which stays
+            // in its place in the tag until the slot is changed.
+            tag.FrameText[row] = body;
+            read.Home = TFrameHome::fhSlot;
+            read.Index = row;
+            FSlotFrame[row] = frame;
             return;
         }
     } else if (row >= RowComments) {
-        TFrameLib& frames = row == RowComments ? Frames_Comments
-                            : row == RowLyrics ? Frames_Lyrics
-                                               : Frames_Images;
-        TFrameItem& item = frames.Add();
-        item.FrameID = std::string(identifier);
-        item.FrameSize = size;
-        item.FrameFlags = flags;
-        item.Data = std::string(body);
+        const TFrameHome home = row == RowComments ? TFrameHome::fhComments
+                                : row == RowLyrics ? TFrameHome::fhLyrics
+                                                   : TFrameHome::fhImages;
+        TFrameItem& item = const_cast<TFrameLib*>(HomeLib(home))->Add();
+        item.FrameID = read.Id;
+        item.FrameSize = static_cast<int32_t>(read.Size);
+        item.FrameFlags = read.Flags;
+        item.Data = body;
+        item.ReadFrame = frame;
+        read.Home = home;
+        read.Index = item.Index();
         return;
     }
+    AddUnsupported(frame, body);
+}
+
+// Several "WXXX" frames may stand side by side, told apart by their descriptions. The slot
+// takes the first with an empty description (or the first of all when none has one); the
+// others are kept among the unsupported frames.
+bool TDID3v2::TakesUserURLSlot(std::string_view body, const TagInfo& tag) {
+    const int current = FSlotFrame[RowUserURL];
+    if (current < 0)
+        return true;
+    const std::string& currentBody = tag.FrameText[RowUserURL];
+    if (DecodeDescribed(currentBody, false).Description.empty() ||
+        !DecodeDescribed(body, false).Description.empty())
+        return false;
+    AddUnsupported(current, currentBody);
+    return true;
+}
+
+void TDID3v2::AddUnsupported(int frame, std::string data) {
+    TReadFrame& read = FReadFrames[static_cast<size_t>(frame)];
     TFrameItem& item = Frames_Unsupport.Add();
-    item.FrameID = std::string(identifier);
-    item.FrameSize = size;
-    item.FrameFlags = flags;
-    item.Description = std::string(identifier);
-    item.Data = std::string(body);
+    item.FrameID = read.Id;
+    item.FrameSize = static_cast<int32_t>(read.Size);
+    item.FrameFlags = read.Flags;
+    item.Description = read.Id;
+    item.Data = std::move(data);
+    item.ReadFrame = frame;
+    read.Home = TFrameHome::fhUnsupport;
+    read.Index = item.Index();
+}
+
+std::string_view TDID3v2::StoredBody(const TReadFrame& frame) const {
+    return std::string_view(FReadBytes).substr(frame.Offset, frame.Size);
+}
+
+std::string TDID3v2::ReadContent(const TReadFrame& frame) const {
+    const std::string_view body = StoredBody(frame);
+    if (FReadVersion == 2)
+        return std::string(body);
+    std::optional<std::string> content =
+        UnpackFrameBody(body, FReadVersion, frame.Flags,
+                        FReadVersion == 4 && (FReadFlags & TagFlagUnsynchronisation));
+    return content ? std::move(*content) : std::string(body);
+}
+
+const TFrameLib* TDID3v2::HomeLib(TFrameHome home) const {
+    switch (home) {
+    case TFrameHome::fhComments:
+        return &Frames_Comments;
+    case TFrameHome::fhLyrics:
+        return &Frames_Lyrics;
+    case TFrameHome::fhImages:
+        return &Frames_Images;
+    case TFrameHome::fhUnsupport:
+        return &Frames_Unsupport;
+    default:
+        return nullptr;
+    }
+}
+
+std::vector<std::string> TDID3v2::FrameIDs() const {
+    std::vector<std::string> ids;
+    ids.reserve(FReadFrames.size());
+    for (const TReadFrame& frame : FReadFrames)
+        ids.push_back(frame.Id);
+    return ids;
 }
 
 std::string TDID3v2::GetComment(int index) const {
@@ -394,97 +477,195 @@ int TDID3v2::MainCommentIndex() const {
     return -1;
 }
 
-std::string TDID3v2::BuildFrames(TagInfo& tag) const {
-    for (int row = 0; row < RowBPM; ++row) {
-        const std::string& text = RowText(row);
-        if (text.empty())
-            tag.FrameText[row].clear();
-        else
-            tag.FrameText[row] = row == RowUserURL ? EncodeUserURL(text) : EncodeFrameText(text);
-    }
-    const bool keepText =
-        !BPMText.empty() && static_cast<uint16_t>(ParseFrameNumber(BPMText)) == BPM;
-    tag.FrameText[RowBPM] = EncodeFrameText(keepText ? BPMText : std::to_string(BPM));
+uint8_t TDID3v2::SaveVersion() const {
+    return FReadVersion == 4 ? 4 : 3;
+}
 
-    std::string out;
-    for (int row = 0; row <= RowBPM; ++row) {
-        if (!tag.FrameText[row].empty())
-            AppendFrame(out, FrameIdTable[row][1], tag.FrameText[row]);
+bool TDID3v2::ItemChanged(const TFrameItem& item, const TReadFrame& frame) const {
+    const std::string content = ReadContent(frame);
+    if (frame.Home == TFrameHome::fhComments || frame.Home == TFrameHome::fhLyrics) {
+        const TDescribedText read = DecodeDescribed(content, true);
+        return item.Data != read.Text || item.Description != read.Description ||
+               item.Language != read.Language;
     }
-    for (const auto& [frames, id] :
-         {std::pair{&Frames_Comments, "COMM"}, {&Frames_Lyrics, "USLT"}}) {
-        for (int i = 0; i < frames->Count(); ++i) {
-            const TFrameItem& item = frames->Items(i);
-            if (!item.Data.empty())
-                AppendFrame(out, id, EncodeDescribed(item.Language, item.Description, item.Data));
-        }
-    }
-    for (int i = 0; i < Frames_Images.Count(); ++i) {
-        const TFrameItem& item = Frames_Images.Items(i);
-        if (item.Data.empty())
-            continue;
-        // A 2.2 picture names its format in three letters; 2.3 wants a MIME type.
+    return item.Data != content || item.FrameID != frame.Id;
+}
+
+// An item encoded afresh: comments and lyrics from their texts, pictures and unsupported
+// frames from their bodies. Frame flags are not set: the body is plain.
+void TDID3v2::AppendItem(std::string& out, const TFrameItem& item, TFrameHome home) const {
+    const uint8_t version = SaveVersion();
+    switch (home) {
+    case TFrameHome::fhComments:
+    case TFrameHome::fhLyrics:
+        AppendFrame(out, home == TFrameHome::fhComments ? "COMM" : "USLT",
+                    EncodeDescribed(item.Language, item.Description, item.Data, version), 0,
+                    version);
+        return;
+    case TFrameHome::fhImages:
+        // A 2.2 picture names its format in three letters; 2.3 and 2.4 want a MIME type.
         if (item.FrameID.size() == 3) {
             if (const std::string apic = ConvertPicToApic(item.Data); !apic.empty())
-                AppendFrame(out, "APIC", apic);
+                AppendFrame(out, "APIC", apic, 0, version);
         } else {
-            AppendFrame(out, "APIC", item.Data);
+            AppendFrame(out, "APIC", item.Data, 0, version);
         }
-    }
-    for (int i = 0; i < Frames_Unsupport.Count(); ++i) {
-        const TFrameItem& item = Frames_Unsupport.Items(i);
-        if (item.Data.empty())
-            continue;
+        return;
+    default: {
         const std::string_view id = item.FrameID.size() == 3 ? V22ToV23FrameId(item.FrameID)
                                                              : std::string_view(item.FrameID);
-        if (!IsWritableFrameId(id))
+        if (IsWritableFrameId(id))
+            AppendFrame(out, id, item.Data, 0, version);
+        return;
+    }
+    }
+}
+
+// A frame as it was read. A 2.2 frame takes its 2.3 identifier (a picture its 2.3 layout);
+// one that 2.3 has no identifier for is left out.
+void TDID3v2::AppendStored(std::string& out, const TReadFrame& frame) const {
+    const std::string_view body = StoredBody(frame);
+    if (FReadVersion == 2) {
+        if (frame.Id == "PIC") {
+            if (const std::string apic = ConvertPicToApic(body); !apic.empty())
+                AppendFrame(out, "APIC", apic, 0, 3);
+            return;
+        }
+        const std::string_view id = V22ToV23FrameId(frame.Id);
+        if (IsWritableFrameId(id))
+            AppendFrame(out, id, body, 0, 3);
+        return;
+    }
+    uint16_t flags = frame.Flags;
+    // The tag-wide flag of a 2.4 tag meant that every frame was unsynchronised. The new
+    // header does not carry it, so each frame says it of itself.
+    if (FReadVersion == 4 && (FReadFlags & TagFlagUnsynchronisation))
+        flags |= uint16_t{FormatV24Unsynchronised} << 8;
+    AppendFrame(out, frame.Id, body, flags, FReadVersion);
+}
+
+std::string TDID3v2::BuildFrames() const {
+    const uint8_t version = SaveVersion();
+    const int column = version - 2;
+    // Which slots the caller changed, and the frames for those that still hold a value. A
+    // slot without an identifier in this version (2.4 has no recording dates) is not
+    // written.
+    std::array<bool, TextSlotCount> changed{};
+    std::array<std::string, TextSlotCount> fresh;
+    for (int row = 0; row <= RowBPM; ++row) {
+        if (FindFrameRow(FrameIdTable[row][column], version) != row)
             continue;
-        // A kept frame that the fields above already wrote would stand after the new one
-        // and win over it on the next read.
-        const int row = FindFrameRow(id, 3);
-        if (row >= 0 && row <= RowBPM && !tag.FrameText[row].empty())
+        if (row == RowBPM) {
+            // A file that had no "TBPM" gets one only for a real number of beats.
+            changed[row] = BPM != FReadBPM;
+            if (changed[row] && BPM > 0)
+                fresh[row] = EncodeFrameText(std::to_string(BPM), version);
             continue;
-        AppendFrame(out, id, item.Data);
+        }
+        const std::string& text = RowText(row);
+        changed[row] = text != FReadText[row];
+        if (changed[row] && !text.empty())
+            fresh[row] = row == RowUserURL ? EncodeUserURL(FUserURLDescription, text, version)
+                                           : EncodeFrameText(text, version);
+    }
+    // Another frame with the identifier of a changed slot (an earlier duplicate, a kept
+    // frame with an unknown encoding) would stand beside the new text and might win over
+    // it on the next read: it is left out. "WXXX" frames with other descriptions are
+    // distinct links and stay.
+    auto staleDuplicate = [&](std::string_view id) {
+        const int row = FindFrameRow(id, version);
+        return row >= 0 && row <= RowBPM && row != RowUserURL && changed[row];
+    };
+
+    std::string out;
+    for (size_t i = 0; i < FReadFrames.size(); ++i) {
+        const TReadFrame& frame = FReadFrames[i];
+        if (frame.Home == TFrameHome::fhSlot) {
+            const int row = frame.Index;
+            if (!changed[row])
+                AppendStored(out, frame);
+            else if (FSlotFrame[row] == static_cast<int>(i) && !fresh[row].empty())
+                AppendFrame(out, FrameIdTable[row][column], fresh[row], 0, version);
+            continue;
+        }
+        const TFrameLib& lib = *HomeLib(frame.Home);
+        // An item no longer there is left out, and so is one the caller emptied.
+        if (frame.Index >= lib.Count())
+            continue;
+        const TFrameItem& item = lib.Items(frame.Index);
+        if (item.ReadFrame != static_cast<int>(i))
+            continue;
+        const std::string_view id =
+            FReadVersion == 2 ? V22ToV23FrameId(frame.Id) : std::string_view(frame.Id);
+        if (frame.Home == TFrameHome::fhUnsupport && staleDuplicate(id))
+            continue;
+        if (!ItemChanged(item, frame))
+            AppendStored(out, frame);
+        else if (!item.Data.empty())
+            AppendItem(out, item, frame.Home);
+    }
+
+    // What is new goes behind the frames read: slots in table order, then comments,
+    // lyrics, pictures and other frames.
+    for (int row = 0; row <= RowBPM; ++row) {
+        if (FSlotFrame[row] < 0 && !fresh[row].empty())
+            AppendFrame(out, FrameIdTable[row][column], fresh[row], 0, version);
+    }
+    for (const TFrameHome home : {TFrameHome::fhComments, TFrameHome::fhLyrics,
+                                  TFrameHome::fhImages, TFrameHome::fhUnsupport}) {
+        const TFrameLib& lib = *HomeLib(home);
+        for (int i = 0; i < lib.Count(); ++i) {
+            const TFrameItem& item = lib.Items(i);
+            if (item.ReadFrame >= 0 || item.Data.empty())
+                continue;
+            if (home == TFrameHome::fhUnsupport &&
+                staleDuplicate(item.FrameID.size() == 3 ? V22ToV23FrameId(item.FrameID)
+                                                        : std::string_view(item.FrameID)))
+                continue;
+            AppendItem(out, item, home);
+        }
     }
     return out;
 }
 
-bool TDID3v2::BuildTagHeader(TagInfo& tag, int64_t frameBytes) {
-    int64_t total = TagHeaderSize + frameBytes;
-    const int64_t old = tag.HasIdentifier() ? TagTotalSize(tag) : 0;
-    const bool inPlace = tag.HasIdentifier() && total <= old && old <= MaxTagSpace;
-    tag.MustRebuild = !inPlace;
-    const int64_t padding = (inPlace ? old : MaxTagSpace) - total;
-    PaddingSize = static_cast<int32_t>(std::max<int64_t>(padding, -MaxTagBodySize));
+bool TDID3v2::Render(const TagInfo& current, TRenderedTag& out) const {
+    const std::string frames = BuildFrames();
+    int64_t total = TagHeaderSize + static_cast<int64_t>(frames.size());
+    // The old tag's space is reused when the new tag fits it without leaving more padding
+    // than a rebuilt tag would have: then only the tag is written, whatever the file's size.
+    const int64_t old = current.HasIdentifier() ? TagTotalSize(current) : 0;
+    out.InPlace = current.HasIdentifier() && total <= old && old - total <= MaxTagSpace;
+    const int64_t padding = (out.InPlace ? old : MaxTagSpace) - total;
+    out.Padding = static_cast<int32_t>(std::max<int64_t>(padding, -MaxTagBodySize));
     if (padding > 0)
         total += padding;
     if (total - TagHeaderSize > MaxTagBodySize)
         return false;
-    tag.Identifier = {'I', 'D', '3'};
-    tag.MajorVersion = 3;
-    tag.RevisionNumber = 0;
-    tag.Flags = 0;
-    for (int k = 0; k < 4; ++k)
-        tag.SizeBytes[k] = static_cast<uint8_t>(((total - TagHeaderSize) >> (7 * (3 - k))) & 0x7F);
+    // The revision and the experimental flag of a tag saved in its own version stay.
+    const uint8_t version = SaveVersion();
+    const bool sameVersion = FReadVersion == version;
+    std::string& bytes = out.Bytes;
+    bytes.clear();
+    bytes.reserve(static_cast<size_t>(total));
+    bytes += "ID3";
+    bytes += static_cast<char>(version);
+    bytes += static_cast<char>(sameVersion ? FReadRevision : 0);
+    bytes += static_cast<char>(sameVersion ? (FReadFlags & TagFlagExperimental) : 0);
+    for (int k = 3; k >= 0; --k)
+        bytes += static_cast<char>(((total - TagHeaderSize) >> (7 * k)) & 0x7F);
+    bytes += frames;
+    bytes.resize(static_cast<size_t>(total), '\0');
     return true;
 }
 
 bool TDID3v2::WriteTag(const std::string& fileName, TagInfo& tag) {
-    const std::string frames = BuildFrames(tag);
-    if (!BuildTagHeader(tag, static_cast<int64_t>(frames.size())))
+    TRenderedTag rendered;
+    if (!Render(tag, rendered))
         return false;
-    std::string bytes;
-    bytes.reserve(TagHeaderSize + frames.size() + static_cast<size_t>(std::max(PaddingSize, 0)));
-    bytes.append(tag.Identifier.data(), 3);
-    bytes += static_cast<char>(tag.MajorVersion);
-    bytes += static_cast<char>(tag.RevisionNumber);
-    bytes += static_cast<char>(tag.Flags);
-    for (const uint8_t b : tag.SizeBytes)
-        bytes += static_cast<char>(b);
-    bytes += frames;
-    if (PaddingSize > 0)
-        bytes.append(static_cast<size_t>(PaddingSize), '\0');
-    return tag.MustRebuild ? RebuildFile(fileName, bytes) : WriteTagInPlace(fileName, bytes);
+    PaddingSize = rendered.Padding;
+    tag.MustRebuild = !rendered.InPlace;
+    return tag.MustRebuild ? RebuildFile(fileName, rendered.Bytes)
+                           : WriteTagInPlace(fileName, rendered.Bytes);
 }
 
 bool TDID3v2::SaveToFile(const std::string& fileName) {
@@ -513,6 +694,8 @@ bool TDID3v2::WriteTagInPlace(const std::string& fileName, std::string_view tag)
     std::string old(tag.size(), '\0');
     if (!file->ReadExactAt(0, old.data(), length))
         return false;
+    if (old == tag)
+        return file->Close(); // nothing changed: the file is left as it was
     if (file->WriteAt(0, tag.data(), length) && file->Flush())
         return file->Close();
     file->WriteAt(0, old.data(), length);
@@ -546,7 +729,21 @@ bool TDID3v2::RebuildFile(const std::string& fileName, std::optional<std::string
     if (!target)
         return fail();
     // A tag that overruns the file has a total size of 0: then nothing is skipped.
-    const int64_t skip = header.HasIdentifier() ? TagTotalSize(header) : 0;
+    int64_t skip = header.HasIdentifier() ? TagTotalSize(header) : 0;
+    // A removal takes every tag stacked at the start: some programs put a new tag in front
+    // of an old one instead of replacing it.
+    while (!tag && skip > 0 && size - skip >= TagHeaderSize) {
+        uint8_t next[TagHeaderSize];
+        if (!source->ReadExactAt(skip, next, TagHeaderSize))
+            return fail();
+        TagInfo stacked;
+        stacked.SetHeaderBytes(next);
+        stacked.FileSize = size - skip;
+        const int32_t more = stacked.HasIdentifier() ? TagTotalSize(stacked) : 0;
+        if (more <= 0)
+            break;
+        skip += more;
+    }
     const auto tagLength = static_cast<int64_t>(tag ? tag->size() : 0);
     if (tagLength > 0 && !target->WriteAt(0, tag->data(), tagLength))
         return fail();

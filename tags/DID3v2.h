@@ -1,23 +1,33 @@
 // The ID3v2 tag at the start of an MP3 file: reading versions 2.2, 2.3 and 2.4, writing
-// version 2.3, and removing the tag.
+// versions 2.3 and 2.4, and removing the tag.
 //
 // Reading fetches the header, then the whole tag with one read, and parses the frames from
 // memory. Each known text frame fills one text slot (rows 0 to 21 of FrameIdTable);
 // comments, lyrics and pictures go into their collections, and every other frame is kept
-// raw in Frames_Unsupport, so that a save writes it back.
+// in Frames_Unsupport. The frames as they stand in the tag are kept as well.
 //
-// Saving writes the tag in place when the old tag's space holds the new one and is at most
-// MaxTagSpace bytes; otherwise the file is rebuilt through "<name>~", which is flushed and
-// renamed over the original in one step, so the original is never lost.
+// A save changes only what the caller changed. It keeps the tag's version (a 2.2 tag
+// becomes 2.3) and writes every frame whose value is unchanged back byte for byte, in its
+// place: its flags, its encoding, compression and all. Only a changed value is encoded
+// afresh, and a new one is added behind the frames read. The tag is laid out anew
+// (header, frames, zero padding); an extended header, a footer and tag-wide
+// unsynchronisation are not written.
+//
+// The tag's bytes come from a pure render step (Render); the file work is apart from it.
+// The tag is written in place when it fits the old tag's space and leaves at most
+// MaxTagSpace bytes of padding; otherwise the file is rebuilt through "<name>~", which is
+// flushed and renamed over the original in one step, so the original is never lost.
 #pragma once
 
 #include "FrameLib.h"
 #include "ID3v2Header.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cantorell {
 
@@ -25,7 +35,8 @@ class TFileSystem;
 
 class TDID3v2 {
 public:
-    // The size of a padded tag after a rebuild, and the largest old tag reused in place.
+    // The size of a padded tag after a rebuild, and the most padding a write in place may
+    // leave.
     static constexpr int32_t MaxTagSpace = 40000;
 
     // Uses `fs` for every file operation (tests pass one that fails on purpose).
@@ -41,9 +52,9 @@ public:
     // Decodes the tag at the start of `head`, the first bytes of a file of `fileSize` bytes
     // (at least the whole tag when there is one). False when `head` is shorter than a header.
     bool ReadFromBytes(std::string_view head, int64_t fileSize);
-    // Writes the fields and the collections as an ID3v2.3 tag. Sets PaddingSize.
+    // Writes the fields and the collections as a tag of SaveVersion(). Sets PaddingSize.
     bool SaveToFile(const std::string& fileName);
-    // Removes the tag; false when the file has none.
+    // Removes every ID3v2 tag at the start of the file; false when it has none.
     bool RemoveFromFile(const std::string& fileName);
 
     std::string GetComment(int index) const;
@@ -57,19 +68,35 @@ public:
     // when there is none, so that the comment shows empty and SetComment appends.
     int MainCommentIndex() const;
 
-    // The text frames, comments, lyrics, pictures and unsupported frames as 2.3 frames,
-    // in the order they are written. Fills the FrameText slots of `tag`.
-    std::string BuildFrames(TagInfo& tag) const;
-    // Decides between writing in place and rebuilding for `frameBytes` bytes of frames,
-    // sets PaddingSize and MustRebuild and the header's size bytes. False when the content
-    // is too large for an ID3v2 size field.
-    bool BuildTagHeader(TagInfo& tag, int64_t frameBytes);
-    // Header, frames and padding in memory, then written in place or through a rebuild.
+    // The identifiers of the frames read, in the order they stand in the tag.
+    std::vector<std::string> FrameIDs() const;
+
+    // The major version a save writes: 4 for a tag read as 2.4, else 3 (a 2.2 tag is
+    // converted, and a file without a tag gets 2.3).
+    uint8_t SaveVersion() const;
+    // The frames a save writes, in order: every frame read, in its place, written back as
+    // it was read unless its value was changed (then encoded afresh) or emptied (then left
+    // out); then the new ones. No file access.
+    std::string BuildFrames() const;
+
+    struct TRenderedTag {
+        std::string Bytes;    // header, frames and padding
+        bool InPlace = false; // the bytes exactly replace the old tag, which they fit
+        int32_t Padding = 0;  // zero bytes after the frames; negative when the content is
+                              // larger than a rebuilt tag's standard size
+    };
+    // The whole tag a save writes into a file whose current header is `current` (zero-
+    // filled when the file has no tag). Pure: the object's state to bytes. False when the
+    // content is too large for an ID3v2 size field.
+    bool Render(const TagInfo& current, TRenderedTag& out) const;
+    // Renders the tag for the file whose header is `tag`, sets PaddingSize and MustRebuild,
+    // then writes it in place or through a rebuild.
     bool WriteTag(const std::string& fileName, TagInfo& tag);
-    // Writes `tag` over the old tag's space at offset 0 and flushes it.
+    // Writes `tag` over the old tag's space at offset 0 and flushes it; writes nothing when
+    // the bytes there are the same.
     bool WriteTagInPlace(const std::string& fileName, std::string_view tag);
-    // Writes `tag` (none: the tag is removed) followed by the audio into "<name>~" and
-    // renames it over the file.
+    // Writes `tag` followed by the audio into "<name>~" and renames it over the file. With
+    // no tag (removal) every ID3v2 tag stacked at the start of the file is left out.
     bool RebuildFile(const std::string& fileName, std::optional<std::string_view> tag);
 
     bool Exists = false;
@@ -90,17 +117,48 @@ public:
     uint16_t BPM = 0;
 
 private:
+    // Where a frame read from the tag went.
+    enum class TFrameHome : uint8_t { fhSlot, fhComments, fhLyrics, fhImages, fhUnsupport };
+    struct TReadFrame {
+        std::string Id;
+        uint16_t Flags = 0;
+        // The body as it stands in the tag (flags' extra bytes, compression and 2.4
+        // unsynchronisation included), in FReadBytes.
+        size_t Offset = 0;
+        size_t Size = 0;
+        TFrameHome Home = TFrameHome::fhUnsupport;
+        // The slot's row, or the item's index in its collection.
+        int Index = -1;
+    };
+
     // The field that row `row` (0 to 20) of FrameIdTable fills.
     std::string& RowText(int row);
     const std::string& RowText(int row) const;
-    void ReadFrames(std::string_view frames, TagInfo& tag);
-    void StoreFrame(std::string_view identifier, std::string_view body, uint16_t flags,
-                    int32_t size, TagInfo& tag);
+    bool Parse(std::string&& head, int64_t fileSize);
+    void ReadFrames(size_t begin, size_t end, TagInfo& tag);
+    void StoreFrame(int frame, const std::optional<std::string>& content, TagInfo& tag);
+    bool TakesUserURLSlot(std::string_view body, const TagInfo& tag);
+    void AddUnsupported(int frame, std::string data);
+    std::string_view StoredBody(const TReadFrame& frame) const;
+    // The frame's content as the reader took it: unpacked, or as stored when it cannot be.
+    std::string ReadContent(const TReadFrame& frame) const;
+    const TFrameLib* HomeLib(TFrameHome home) const;
+    bool ItemChanged(const TFrameItem& item, const TReadFrame& frame) const;
+    void AppendItem(std::string& out, const TFrameItem& item, TFrameHome home) const;
+    void AppendStored(std::string& out, const TReadFrame& frame) const;
 
     TFileSystem& Fs;
-    // The "TBPM" text as read. Some programs write a fraction ("120.5"), which BPM cannot
-    // hold; while BPM still says what the text says, a save writes the text back unchanged.
-    std::string BPMText;
+
+    // What a save needs to write back unchanged frames as they were read.
+    std::string FReadBytes;   // the tag's frames (after undoing 2.3 unsynchronisation)
+    uint8_t FReadVersion = 0; // major version of the tag read (2 to 4); 0 when none was
+    uint8_t FReadRevision = 0;
+    uint8_t FReadFlags = 0;
+    std::vector<TReadFrame> FReadFrames;
+    std::array<int, TextSlotCount> FSlotFrame{};      // the frame that filled each slot, -1
+    std::array<std::string, TextSlotCount> FReadText; // each slot's text as read
+    uint16_t FReadBPM = 0;
+    std::string FUserURLDescription;
 };
 
 } // namespace cantorell

@@ -11,7 +11,8 @@ namespace cantorell {
 
 // One frame. Comment and lyrics items hold their decoded UTF-8 text in Data, with the
 // frame's language code and description beside it; picture and unsupported items hold the
-// body as read (after undoing unsynchronisation and dropping a 2.4 data-length indicator).
+// body as read (after undoing unsynchronisation, dropping the bytes the frame flags add and
+// inflating a compressed body; an encrypted body, or one that does not inflate, as stored).
 class TFrameItem {
 public:
     explicit TFrameItem(int index) : FIndex(index) {}
@@ -31,6 +32,8 @@ public:
     int32_t FrameSize = 0;
     // Status byte in the low 8 bits, format byte in the high 8 bits.
     uint16_t FrameFlags = 0;
+    // The tag object's number for the frame this item was read from; -1 for a new item.
+    int ReadFrame = -1;
 
 private:
     int FIndex;

@@ -2,9 +2,14 @@
 
 #include "ID3v1.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <vector>
+
+#include <zlib.h>
 
 namespace cantorell {
 
@@ -151,10 +156,12 @@ std::vector<std::string_view> SplitValues(uint8_t encoding, std::string_view byt
     return values;
 }
 
-// One UTF-16 string. A leading byte-order mark chooses the byte order; without one,
-// encoding 1 is taken as little-endian (as the common Windows writers leave it) and
-// encoding 2 as big-endian. A trailing odd byte is ignored; pairs combine.
-std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
+// One UTF-16 string. A leading byte-order mark chooses the byte order and leaves it in
+// `bigEndian` for the strings that follow in the same frame; a string without a mark keeps
+// the order it is given (for the first string of encoding 1, little-endian, as the common
+// Windows writers leave it; encoding 2 is always big-endian). A trailing odd byte is
+// ignored; pairs combine.
+std::string DecodeUtf16(std::string_view bytes, bool& bigEndian) {
     size_t pos = 0;
     if (bytes.size() >= 2) {
         const auto b0 = static_cast<uint8_t>(bytes[0]);
@@ -188,14 +195,17 @@ std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
-std::string DecodeOne(uint8_t encoding, std::string_view bytes) {
+// `bigEndian` carries the byte order of encoding 1 from one string of a frame to the next.
+std::string DecodeOne(uint8_t encoding, std::string_view bytes, bool& bigEndian) {
     switch (encoding) {
     case teLatin1:
         return Latin1ToUtf8(bytes);
     case teUtf16:
-        return DecodeUtf16(bytes, false);
-    case teUtf16BE:
-        return DecodeUtf16(bytes, true);
+        return DecodeUtf16(bytes, bigEndian);
+    case teUtf16BE: {
+        bool big = true;
+        return DecodeUtf16(bytes, big);
+    }
     default: {
         std::string out;
         for (size_t pos = 0; pos < bytes.size();)
@@ -227,13 +237,31 @@ std::string ToLatin1(std::string_view utf8) {
     return out;
 }
 
-// A string in encoding 0 or 1, without terminator; UTF-16 carries its own mark.
+// A string in encoding 0, 1 or 3, without terminator. In encoding 1 every string starts
+// with its own byte-order mark, the empty one too: readers that follow the standard reject
+// a string without one.
 std::string EncodeString(uint8_t encoding, std::string_view utf8) {
     if (encoding == teLatin1)
         return ToLatin1(utf8);
+    if (encoding == teUtf8)
+        return std::string(utf8);
     std::string out = "\xFF\xFE";
     AppendUtf16LE(out, utf8);
     return out;
+}
+
+// ISO-8859-1 when it holds every character; otherwise UTF-8 in 2.4, which has it, and
+// UTF-16 in 2.3, which does not.
+uint8_t EncodingFor(std::initializer_list<std::string_view> texts, uint8_t version) {
+    for (const std::string_view text : texts) {
+        if (!FitsLatin1(text))
+            return version >= 4 ? teUtf8 : teUtf16;
+    }
+    return teLatin1;
+}
+
+std::string_view Terminator(uint8_t encoding) {
+    return IsWide(encoding) ? std::string_view("\0\0", 2) : std::string_view("\0", 1);
 }
 
 } // namespace
@@ -246,10 +274,13 @@ std::string Latin1ToUtf8(std::string_view latin1) {
     return out;
 }
 
-std::string DecodeText(uint8_t encoding, std::string_view bytes, TTextValues values) {
+namespace {
+
+std::string DecodeValues(uint8_t encoding, std::string_view bytes, TTextValues values,
+                         bool& bigEndian) {
     std::string joined;
     for (const std::string_view value : SplitValues(encoding, bytes)) {
-        std::string text = Trim(DecodeOne(encoding, value));
+        std::string text = Trim(DecodeOne(encoding, value, bigEndian));
         if (values == TTextValues::tvFirst)
             return text;
         if (text.empty())
@@ -259,6 +290,13 @@ std::string DecodeText(uint8_t encoding, std::string_view bytes, TTextValues val
         joined += text;
     }
     return joined;
+}
+
+} // namespace
+
+std::string DecodeText(uint8_t encoding, std::string_view bytes, TTextValues values) {
+    bool bigEndian = false;
+    return DecodeValues(encoding, bytes, values, bigEndian);
 }
 
 std::string DecodeFrameText(std::string_view body) {
@@ -321,12 +359,16 @@ TDescribedText DecodeDescribed(std::string_view body, bool hasLanguage) {
             break;
         }
     }
+    // A text without a mark of its own is in the byte order of the description before it.
+    bool bigEndian = false;
     if (terminator == std::string_view::npos) {
-        result.Text = DecodeText(encoding, rest, TTextValues::tvFirst);
+        result.Text = DecodeValues(encoding, rest, TTextValues::tvFirst, bigEndian);
         return result;
     }
-    result.Description = DecodeText(encoding, rest.substr(0, terminator), TTextValues::tvFirst);
-    result.Text = DecodeText(encoding, rest.substr(terminator + step), TTextValues::tvFirst);
+    result.Description =
+        DecodeValues(encoding, rest.substr(0, terminator), TTextValues::tvFirst, bigEndian);
+    result.Text =
+        DecodeValues(encoding, rest.substr(terminator + step), TTextValues::tvFirst, bigEndian);
     return result;
 }
 
@@ -347,8 +389,11 @@ std::string DecodeUserURL(std::string_view body) {
         return {}; // no terminator: the body holds at most a description
     const std::string_view url = rest.substr(pos + step);
     // A URL in UTF-16 shows itself by zero bytes; ISO-8859-1 URLs have none.
-    if (IsWide(encoding) && url.find('\0') != std::string_view::npos && url.size() % 2 == 0)
-        return DecodeText(encoding, url, TTextValues::tvFirst);
+    if (IsWide(encoding) && url.find('\0') != std::string_view::npos && url.size() % 2 == 0) {
+        bool bigEndian = false;
+        DecodeValues(encoding, rest.substr(0, pos), TTextValues::tvFirst, bigEndian);
+        return DecodeValues(encoding, url, TTextValues::tvFirst, bigEndian);
+    }
     return DecodeText(teLatin1, url, TTextValues::tvFirst);
 }
 
@@ -392,26 +437,27 @@ bool FitsLatin1(std::string_view utf8) {
     return true;
 }
 
-std::string EncodeFrameText(std::string_view utf8) {
-    const uint8_t encoding = FitsLatin1(utf8) ? teLatin1 : teUtf16;
+std::string EncodeFrameText(std::string_view utf8, uint8_t version) {
+    const uint8_t encoding = EncodingFor({utf8}, version);
     return static_cast<char>(encoding) + EncodeString(encoding, utf8);
 }
 
 std::string EncodeDescribed(std::string_view language, std::string_view description,
-                            std::string_view text) {
-    const uint8_t encoding = FitsLatin1(description) && FitsLatin1(text) ? teLatin1 : teUtf16;
+                            std::string_view text, uint8_t version) {
+    const uint8_t encoding = EncodingFor({description, text}, version);
     std::string body(1, static_cast<char>(encoding));
     body += language.size() == 3 ? language : std::string_view("eng");
-    // An empty description in UTF-16 is the bare terminator, without a mark.
-    if (!description.empty())
-        body += EncodeString(encoding, description);
-    body.append(encoding == teLatin1 ? 1 : 2, '\0');
+    body += EncodeString(encoding, description);
+    body += Terminator(encoding);
     body += EncodeString(encoding, text);
     return body;
 }
 
-std::string EncodeUserURL(std::string_view utf8) {
-    std::string body("\0\0", 2);
+std::string EncodeUserURL(std::string_view description, std::string_view utf8, uint8_t version) {
+    const uint8_t encoding = EncodingFor({description}, version);
+    std::string body(1, static_cast<char>(encoding));
+    body += EncodeString(encoding, description);
+    body += Terminator(encoding);
     for (size_t pos = 0; pos < utf8.size();) {
         const size_t start = pos;
         const char32_t c = NextUtf8(utf8, pos);
@@ -539,6 +585,75 @@ std::string ConvertPicToApic(std::string_view body) {
     apic += '\0';
     apic += body.substr(4);
     return apic;
+}
+
+std::optional<std::string> Inflate(std::string_view compressed, size_t cap) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return std::nullopt;
+    std::string out;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = static_cast<uInt>(std::min<size_t>(compressed.size(), UINT32_MAX));
+    // The output grows with what really comes out, never with a size the file claims.
+    constexpr size_t Chunk = 64 * 1024;
+    int result = Z_OK;
+    while (result == Z_OK) {
+        if (out.size() >= cap) {
+            result = Z_MEM_ERROR; // more than a frame may hold
+            break;
+        }
+        const size_t have = out.size();
+        out.resize(std::min(cap, have + std::max(Chunk, have)));
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + have);
+        stream.avail_out = static_cast<uInt>(out.size() - have);
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.resize(have + (out.size() - have - stream.avail_out));
+        if (result == Z_BUF_ERROR && stream.avail_in == 0)
+            break; // the data ends before the stream does
+        if (result == Z_BUF_ERROR)
+            result = Z_OK;
+    }
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END)
+        return std::nullopt;
+    return out;
+}
+
+std::optional<std::string> UnpackFrameBody(std::string_view body, uint8_t version, uint16_t flags,
+                                           bool tagUnsynchronised) {
+    const auto format = static_cast<uint8_t>(flags >> 8);
+    bool compressed = false;
+    if (version == 3) {
+        // Behind the header, in this order: the decompressed size (compression), the method
+        // (encryption), the group symbol (grouping).
+        compressed = format & FormatV23Compressed;
+        if (format & FormatV23Encrypted)
+            return std::nullopt;
+        const size_t extra = (compressed ? 4 : 0) + ((format & FormatV23Grouped) ? 1 : 0);
+        if (body.size() < extra)
+            return std::nullopt;
+        body.remove_prefix(extra);
+    } else if (version == 4) {
+        // In this order: the group symbol, the method, the data-length indicator.
+        compressed = format & FormatV24Compressed;
+        if (format & FormatV24Encrypted)
+            return std::nullopt;
+        const size_t extra =
+            ((format & FormatV24Grouped) ? 1 : 0) + ((format & FormatV24DataLength) ? 4 : 0);
+        if (body.size() < extra)
+            return std::nullopt;
+        body.remove_prefix(extra);
+        // Unsynchronisation was applied after compression, so it is undone first.
+        if ((format & FormatV24Unsynchronised) || tagUnsynchronised) {
+            std::string plain = RemoveUnsynchronisation(body);
+            if (!compressed)
+                return plain;
+            return Inflate(plain, MaxInflatedFrameSize);
+        }
+    }
+    if (compressed)
+        return Inflate(body, MaxInflatedFrameSize);
+    return std::string(body);
 }
 
 } // namespace cantorell

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -80,15 +81,43 @@ int32_t ParseFrameNumber(std::string_view text);
 
 // True when every character of the UTF-8 text is in ISO-8859-1.
 bool FitsLatin1(std::string_view utf8);
-// A text-frame body: encoding 0 when ISO-8859-1 holds the text, else 1 with FF FE.
-std::string EncodeFrameText(std::string_view utf8);
+// The encoders write a text in ISO-8859-1 when it holds every character, otherwise in
+// UTF-8 for a 2.4 tag (`version` 4) and in UTF-16 with a byte-order mark on every string
+// for a 2.3 tag.
+//
+// A text-frame body.
+std::string EncodeFrameText(std::string_view utf8, uint8_t version);
 // A comment or lyrics body (language always present; "eng" unless `language` has three
-// bytes), in encoding 0 when ISO-8859-1 holds description and text, else 1.
+// bytes).
 std::string EncodeDescribed(std::string_view language, std::string_view description,
-                            std::string_view text);
-// A "WXXX" body with an empty description. Characters beyond ISO-8859-1 are
+                            std::string_view text, uint8_t version);
+// A "WXXX" body. The URL itself is always ISO-8859-1: characters beyond it are
 // percent-encoded as UTF-8, the way a URL carries them.
-std::string EncodeUserURL(std::string_view utf8);
+std::string EncodeUserURL(std::string_view description, std::string_view utf8, uint8_t version);
+
+// Format-flag bits (the second flag byte) of a 2.3 frame.
+inline constexpr uint8_t FormatV23Compressed = 0x80;
+inline constexpr uint8_t FormatV23Encrypted = 0x40;
+inline constexpr uint8_t FormatV23Grouped = 0x20;
+// Format-flag bits of a 2.4 frame.
+inline constexpr uint8_t FormatV24Grouped = 0x40;
+inline constexpr uint8_t FormatV24Compressed = 0x08;
+inline constexpr uint8_t FormatV24Encrypted = 0x04;
+inline constexpr uint8_t FormatV24Unsynchronised = 0x02;
+inline constexpr uint8_t FormatV24DataLength = 0x01;
+
+// The largest body a compressed frame may inflate to.
+inline constexpr size_t MaxInflatedFrameSize = 16 * 1024 * 1024;
+// The zlib stream `compressed` inflated; none when it is damaged, cut short or would grow
+// beyond `cap` bytes.
+std::optional<std::string> Inflate(std::string_view compressed, size_t cap);
+// The content of a frame body as stored in a tag of major version `version` with flags
+// `flags` (status byte low, format byte high): the bytes the flags add (group symbol,
+// sizes) are skipped, per-frame unsynchronisation is undone (2.4, or every frame of a 2.4
+// tag whose header flag says so) and a compressed body is inflated. None for an encrypted
+// body, a body too short for what its flags announce, and one that does not inflate.
+std::optional<std::string> UnpackFrameBody(std::string_view body, uint8_t version, uint16_t flags,
+                                           bool tagUnsynchronised);
 
 // Undoes unsynchronisation: every FF 00 becomes FF.
 std::string RemoveUnsynchronisation(std::string_view bytes);

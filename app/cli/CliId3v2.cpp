@@ -74,6 +74,11 @@ void ShowId3v2(const QString& path, TShowReport& report) {
         unsupportedIds.append(id);
     }
 
+    // Every frame of the tag, in file order: what a save keeps.
+    QJsonArray frames;
+    for (const std::string& id : tag.FrameIDs())
+        frames.append(FromLatin1(id));
+
     QJsonObject json;
     json.insert(QStringLiteral("exists"), tag.Exists);
     json.insert(QStringLiteral("version"), VersionText(tag));
@@ -89,6 +94,7 @@ void ShowId3v2(const QString& path, TShowReport& report) {
     json.insert(QStringLiteral("comments"), comments);
     json.insert(QStringLiteral("pictures"), tag.Frames_Images.Count());
     json.insert(QStringLiteral("unsupported"), unsupported);
+    json.insert(QStringLiteral("frames"), frames);
     report.Json.insert(QStringLiteral("id3v2"), json);
 
     if (!tag.Exists) {
@@ -120,8 +126,9 @@ void ShowId3v2(const QString& path, TShowReport& report) {
 int CommandSetV2(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Changes the given fields of the ID3v2 tag and saves it as ID3v2.3. Every other frame "
-        "of the tag is kept."));
+        "Changes the given fields of the ID3v2 tag and saves it in its own version (2.3 or 2.4; "
+        "a 2.2 tag and a new one are written as 2.3). Every frame that is not changed is kept "
+        "byte for byte."));
     const TSharedFieldOptions shared;
     const QCommandLineOption track(QStringLiteral("track"), QStringLiteral("Track, e.g. 3/12."),
                                    QStringLiteral("N"));
@@ -137,8 +144,11 @@ int CommandSetV2(const QStringList& arguments) {
     const QCommandLineOption lyricsFile(QStringLiteral("lyrics-file"),
                                         QStringLiteral("Takes the lyrics from a UTF-8 text file."),
                                         QStringLiteral("F"));
+    const QCommandLineOption bpm(QStringLiteral("bpm"),
+                                 QStringLiteral("Beats per minute, 0 to 65535; 0 removes them."),
+                                 QStringLiteral("N"));
     parser.addOptions({shared.Title, shared.Artist, shared.Album, track, shared.Year, genre,
-                       comment, lyrics, lyricsFile});
+                       comment, lyrics, lyricsFile, bpm});
     QString path;
     if (const int code = ParseFileCommand(parser, QStringLiteral("set-v2"), arguments, path);
         code >= 0)
@@ -146,6 +156,16 @@ int CommandSetV2(const QStringList& arguments) {
     if (parser.isSet(lyrics) && parser.isSet(lyricsFile)) {
         PrintError(QStringLiteral("set-v2: give either --lyrics or --lyrics-file"));
         return ecUsage;
+    }
+    uint16_t bpmValue = 0;
+    if (parser.isSet(bpm)) {
+        bool ok = false;
+        const uint value = parser.value(bpm).toUInt(&ok);
+        if (!ok || value > 0xFFFF) {
+            PrintError(QStringLiteral("set-v2: --bpm takes a whole number from 0 to 65535"));
+            return ecUsage;
+        }
+        bpmValue = static_cast<uint16_t>(value);
     }
     QString lyricsText = parser.value(lyrics);
     if (parser.isSet(lyricsFile) && !ReadLyricsFile(parser.value(lyricsFile), lyricsText))
@@ -175,6 +195,8 @@ int CommandSetV2(const QStringList& arguments) {
         tag.SetComment(ToUtf8(parser.value(comment)), tag.MainCommentIndex());
     if (parser.isSet(lyrics) || parser.isSet(lyricsFile))
         tag.SetLyrics(ToUtf8(lyricsText), 0);
+    if (parser.isSet(bpm))
+        tag.BPM = bpmValue;
     if (!tag.SaveToFile(file)) {
         PrintError(FailureText(MsgCanNotSaveV2, path));
         return ecFailure;

@@ -110,17 +110,23 @@ TEST_F(CliId3v2Test, ShowWithoutATag) {
     EXPECT_TRUE(RunCli({"show", Q(Path)}).Out.contains("ID3v2: Tag Not Found"));
 }
 
-TEST_F(CliId3v2Test, SetV2ChangesTheGivenFieldsAndTagLibReadsThem) {
+TEST_F(CliId3v2Test, SetV2ChangesTheGivenFieldsInPlaceKeepsTheVersionAndTagLibReadsThem) {
     TagWithTagLib();
+    const QJsonArray framesBefore = ShowV2().value("frames").toArray();
+    EXPECT_TRUE(framesBefore.contains("APIC") && framesBefore.contains("TDRC"));
     const std::string lyricsPath = Dir.File("lyrics.txt");
     WriteBytes(lyricsPath, "Neue Zeile \xE2\x99\xAA\nZweite");
     const TCliResult result =
         RunCli({"set-v2", Q(Path), "--title", QString::fromUtf8("\xE6\x9B\xB2"), "--year", "2020",
-                "--comment", "Mine", "--lyrics-file", Q(lyricsPath)});
+                "--comment", "Mine", "--lyrics-file", Q(lyricsPath), "--bpm", "128"});
     ASSERT_EQ(0, result.ExitCode) << result.Err.toStdString();
 
     const QJsonObject v2 = ShowV2();
-    EXPECT_EQ("2.3", v2.value("version").toString());
+    EXPECT_EQ("2.4", v2.value("version").toString());
+    // Each frame changed where it stood; the new one follows them.
+    QJsonArray framesAfter = framesBefore;
+    framesAfter.append("TBPM");
+    EXPECT_EQ(framesAfter, v2.value("frames").toArray());
     EXPECT_EQ(QString::fromUtf8("\xE6\x9B\xB2"), v2.value("title").toString());
     EXPECT_EQ("Artist", v2.value("artist").toString());
     EXPECT_EQ("Mine", v2.value("comment").toString());
@@ -131,6 +137,7 @@ TEST_F(CliId3v2Test, SetV2ChangesTheGivenFieldsAndTagLibReadsThem) {
     ASSERT_TRUE(file.hasID3v2Tag());
     EXPECT_EQ("\xE6\x9B\xB2", file.ID3v2Tag()->title().to8Bit(true));
     EXPECT_EQ(2020u, file.ID3v2Tag()->year());
+    EXPECT_EQ("128", file.ID3v2Tag()->frameListMap()["TBPM"].front()->toString().to8Bit());
     EXPECT_EQ("Mine", file.ID3v2Tag()->comment().to8Bit(true));
     const auto& lyrics = file.ID3v2Tag()->frameListMap()["USLT"];
     ASSERT_EQ(1u, lyrics.size());
@@ -160,6 +167,8 @@ TEST_F(CliId3v2Test, FailuresNameTheFileAndUsageErrorsAreReported) {
 
     EXPECT_EQ(2, RunCli({"set-v2", Q(Path), "--lyrics", "a", "--lyrics-file", "f"}).ExitCode);
     EXPECT_EQ(2, RunCli({"set-v2"}).ExitCode);
+    for (const char* bpm : {"-1", "65536", "12x", ""})
+        EXPECT_EQ(2, RunCli({"set-v2", Q(Path), "--bpm", bpm}).ExitCode) << bpm;
     const TCliResult badLyrics = RunCli({"set-v2", Q(Path), "--lyrics-file", missing});
     EXPECT_EQ(1, badLyrics.ExitCode);
     EXPECT_TRUE(badLyrics.Err.contains(missing));

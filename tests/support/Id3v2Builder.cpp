@@ -1,5 +1,7 @@
 #include "Id3v2Builder.h"
 
+#include <zlib.h>
+
 namespace cantorell::test {
 
 std::string BigEndianBytes(uint32_t value) {
@@ -54,6 +56,15 @@ std::string DescribedBody(uint8_t encoding, std::string_view language, std::stri
     const bool wide = encoding == 1 || encoding == 2;
     return static_cast<char>(encoding) + std::string(language) + std::string(description) +
            std::string(wide ? 2 : 1, '\0') + std::string(text);
+}
+
+std::string ZlibCompress(std::string_view bytes) {
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    std::string out(size, '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &size,
+             reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uLong>(bytes.size()));
+    out.resize(size);
+    return out;
 }
 
 std::string TId3v2Tag::Build() const {

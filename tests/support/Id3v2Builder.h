@@ -31,6 +31,9 @@ std::string Utf16BE(std::string_view ascii);
 std::string DescribedBody(uint8_t encoding, std::string_view language, std::string_view description,
                           std::string_view text);
 
+// `bytes` as a zlib stream, the way a compressed frame carries its body.
+std::string ZlibCompress(std::string_view bytes);
+
 struct TId3v2Tag {
     uint8_t Version = 3;
     uint8_t Flags = 0;
