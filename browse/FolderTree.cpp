@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QSessionManager>
 
@@ -143,6 +144,12 @@ TFolderTree::TFolderTree(QWidget* parent, TShell& shell) : QTreeWidget(parent), 
     // subfolders quick to lay out.
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(true);
+    // Long folder names scroll sideways instead of being cut: the one column is as wide as
+    // its widest shown name.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     connect(this, &QTreeWidget::itemExpanded, this, &TFolderTree::NodeExpanded);
     // The selection, not the current item, is what the user sees chosen: a click with Ctrl
     // can take the selection away while the current item stays.
@@ -337,14 +344,18 @@ void TFolderTree::BuildTree() {
     computer->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     desktop->addChild(computer);
 
+    // Without a desktop folder the Desktop node shows the home folder itself; a Home node
+    // beside it would show the same folders a second time.
     const std::string home = Shell.HomePath();
-    auto* homeNode =
-        new TFolderItem(TFolderNode{home, QStringLiteral("Home"), true, home, TNodeKind::nkFolder});
-    homeNode->Fixed = true;
-    homeNode->setIcon(0, Shell.Icon(TShellIcon::siHome));
-    homeNode->setText(0, NodeText(homeNode->Data.Name));
-    homeNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-    desktop->addChild(homeNode);
+    if (home != desktopPath) {
+        auto* homeNode = new TFolderItem(
+            TFolderNode{home, QStringLiteral("Home"), true, home, TNodeKind::nkFolder});
+        homeNode->Fixed = true;
+        homeNode->setIcon(0, Shell.Icon(TShellIcon::siHome));
+        homeNode->setText(0, NodeText(homeNode->Data.Name));
+        homeNode->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        desktop->addChild(homeNode);
+    }
 
     FillNode(desktop);
     expandItem(desktop);
@@ -424,6 +435,9 @@ bool TFolderTree::FillNode(QTreeWidgetItem* Node) {
             ResetNode(node);
             return false;
         }
+        // Hidden folders (a leading dot: caches, settings) are not shown, as in a file
+        // manager; a path typed into the window still opens them.
+        std::erase_if(names, [](const std::string& name) { return name.starts_with('.'); });
         MergeFolders(node, names);
         SetFilled(node, true);
     }

@@ -2,7 +2,9 @@
 
 #include "FakeShell.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -151,13 +153,31 @@ TEST_F(FolderTree, SubfoldersAreSortedByTextWithoutRegardToCase) {
     EXPECT_EQ(ChildTexts(Expanded("home/list")), QStringList({"A", "B", "b", "c"}));
 }
 
-TEST_F(FolderTree, HiddenFoldersAndLinksToFoldersAreListedButFilesAreNot) {
-    Shell.MakeFolders({"home/.config", "home/Music", "elsewhere"});
+TEST_F(FolderTree, LinksToFoldersAreListedButHiddenFoldersAndFilesAreNot) {
+    Shell.MakeFolders({"home/.config", "home/.cache/sub", "home/Music", "elsewhere"});
     QFile(QString::fromStdString(Shell.Path("home/notes.txt"))).open(QIODevice::WriteOnly);
     ASSERT_EQ(::symlink(Shell.Path("elsewhere").c_str(), Shell.Path("home/linked").c_str()), 0);
     ASSERT_EQ(::symlink(Shell.Path("missing").c_str(), Shell.Path("home/dangling").c_str()), 0);
     Activate();
-    EXPECT_EQ(ChildTexts(Expanded("home")), QStringList({".config", "linked", "Music"}));
+    EXPECT_EQ(ChildTexts(Expanded("home")), QStringList({"linked", "Music"}));
+    EXPECT_EQ(nullptr, Tree->FindNodeByPath(Shell.Path("home/.cache/sub"), TFindMode::fmNoExpand));
+}
+
+TEST_F(FolderTree, WithoutADesktopFolderTheDesktopShowsTheHomeFoldersVisibleFoldersOnce) {
+    Shell.MakeFolders({"home/Music", "home/.cache"});
+    Shell.Desktop = Shell.Home;
+    Activate();
+    EXPECT_EQ(ChildTexts(Desktop()), QStringList({"Computer", "Music"}));
+    EXPECT_EQ(NodePath(Tree->FindNodeByPath(Shell.Path("home/Music"))), Shell.Path("home/Music"));
+}
+
+TEST_F(FolderTree, ALongFolderNameScrollsSidewaysInsteadOfBeingCut) {
+    Shell.MakeFolders({"Desktop/" + std::string(200, 'x')});
+    Activate();
+    Tree->resize(150, 200);
+    Tree->show();
+    QApplication::processEvents();
+    EXPECT_GT(Tree->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(FolderTree, ExpandingAnEmptyFolderRemovesItsButtonAndDoesNotExpand) {
@@ -519,17 +539,13 @@ TEST_F(FolderTreeWatch, AnEmptyFolderGetsItsButtonBackWhenASubfolderAppears) {
     EXPECT_EQ(ChildTexts(empty), QStringList({"first"}));
 }
 
-TEST_F(FolderTreeWatch, AFolderShownTwiceIsUpdatedInBothPlaces) {
-    // With no desktop folder the desktop is the home folder: its subfolders appear below the
-    // Desktop node and below Home.
+TEST_F(FolderTreeWatch, WithoutADesktopFolderAFolderMadeAtHomeAppearsBelowTheDesktop) {
     Shell.Desktop = Shell.Home;
     Activate();
-    QTreeWidgetItem* home = Home();
-    Tree->expandItem(home);
-
     ChangeOnDisk([&] { EXPECT_TRUE(MakeFolder("home/Added")); });
-    EXPECT_EQ(ChildTexts(home), QStringList({"Added"}));
-    EXPECT_EQ(ChildTexts(Desktop()), QStringList({"Computer", "Home", "Added"}));
+    EXPECT_EQ(ChildTexts(Desktop()), QStringList({"Computer", "Added"}));
+    ChangeOnDisk([&] { EXPECT_TRUE(MakeFolder("home/.hidden")); });
+    EXPECT_EQ(ChildTexts(Desktop()), QStringList({"Computer", "Added"}));
 }
 
 TEST_F(FolderTreeWatch, AnOpenFolderTreeDeletedOnDiskGoesWithoutTrace) {
@@ -693,7 +709,10 @@ TEST(FolderTreeOnThisMachine, ShowsTheDesktopComputerWithTheRootFirstAndHome) {
     ASSERT_GE(computer->childCount(), 1);
     EXPECT_EQ(computer->child(0)->text(0), "File System");
     EXPECT_EQ(tree.GetNodePath(computer->child(0)), "/");
-    EXPECT_EQ(tree.GetNodePath(Child(desktop, "Home")), QDir::homePath().toStdString());
+    // A Home node only when the desktop is a folder of its own.
+    const bool ownDesktop = TShell::Default().DesktopPath() != QDir::homePath().toStdString();
+    EXPECT_EQ(ownDesktop ? QDir::homePath().toStdString() : std::string(),
+              tree.GetNodePath(Child(desktop, "Home")));
 }
 
 // --- session -------------------------------------------------------------------------------
