@@ -1,6 +1,8 @@
 #include "platform/WindowPlacement.h"
 
+#include <QGuiApplication>
 #include <QMetaObject>
+#include <QScreen>
 #include <QSplitter>
 #include <QWidget>
 #include <QWindow>
@@ -25,9 +27,33 @@ QRect TWindowPlacement::Bounds(const QWidget& form) const {
     return QRect(form.pos(), form.size());
 }
 
+namespace {
+
+// Bounds come from an options file that anyone may have edited or carried over from a
+// machine with larger screens: a window is never larger than the screen it goes to, and
+// one wholly off every screen is put back at the top left of the main one.
+QRect OnScreen(const QRect& bounds, const QWidget& form) {
+    QScreen* target = QGuiApplication::screenAt(bounds.center());
+    bool visible = target != nullptr;
+    for (const QScreen* screen : QGuiApplication::screens())
+        visible = visible || screen->availableGeometry().intersects(bounds);
+    if (target == nullptr)
+        target = visible && form.screen() ? form.screen() : QGuiApplication::primaryScreen();
+    if (target == nullptr)
+        return bounds;
+    const QRect area = target->availableGeometry();
+    QRect placed(bounds.topLeft(), bounds.size().boundedTo(area.size()));
+    if (!visible)
+        placed.moveTopLeft(area.topLeft());
+    return placed;
+}
+
+} // namespace
+
 void TWindowPlacement::SetBounds(QWidget& form, const QRect& bounds) {
-    form.move(bounds.topLeft());
-    form.resize(bounds.size());
+    const QRect placed = OnScreen(bounds, form);
+    form.move(placed.topLeft());
+    form.resize(placed.size());
 }
 
 void TWindowPlacement::SetState(QWidget& form, TShowState state) {

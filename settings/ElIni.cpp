@@ -599,18 +599,24 @@ bool TElIniFile::Walk(std::string_view key, bool canCreate, TElIniEntry*& reache
     while (!key.empty()) {
         const size_t end = key.find(FDelimiter);
         const std::string_view component = key.substr(0, end);
-        if (component.empty() || depth >= MaxKeyDepth)
+        if (component.empty() || depth >= MaxKeyDepth ||
+            path.size() + component.size() > MaxKeyPathLength)
             return false;
+        // "\r\n[" path "]\r\n": what a new key adds to the text form.
+        const size_t keyBytes = path.size() + component.size() + 4;
         TElIniEntry* child = nullptr;
         bool added = false;
-        if (canCreate)
+        // Over the budget of a file being read, only existing keys open.
+        const bool create = canCreate && FKeyBytesAdded + keyBytes <= FKeyBudget;
+        if (create)
             child = node->FindOrAddChild(component, true, added);
         else if ((child = node->FindChild(component)) == nullptr)
             return false;
         if (added) {
             MarkModified();
+            FKeyBytesAdded += keyBytes;
         } else if (!child->IsKey) {
-            if (!canCreate)
+            if (!create)
                 return false;
             child->IsKey = true; // the value it holds stays
             MarkModified();
@@ -1223,6 +1229,20 @@ void TElIniFile::DoAfterSave() {
 
 // --- Text form ---------------------------------------------------------------------------
 
+class TElIniFile::TKeyBudget {
+public:
+    TKeyBudget(TElIniFile& store, size_t size) : Store(store) {
+        Store.FKeyBytesAdded = 0;
+        Store.FKeyBudget = KeyBudgetFactor * size + KeyBudgetExtra;
+    }
+    ~TKeyBudget() { Store.FKeyBudget = SIZE_MAX; }
+    TKeyBudget(const TKeyBudget&) = delete;
+    TKeyBudget& operator=(const TKeyBudget&) = delete;
+
+private:
+    TElIniFile& Store;
+};
+
 TElIniEntry* TElIniFile::OpenAbsolute(std::string_view path) {
     if (FSimple) {
         // Flat store: the whole path is one root-level key name.
@@ -1287,6 +1307,7 @@ bool TElIniFile::ParseLine(std::string_view line, std::string& name, std::string
 
 void TElIniFile::ParseText(std::string_view text) {
     text = text.substr(0, text.find('\0'));
+    const TKeyBudget budget(*this, text.size());
     TElIniEntry* section = FRoot.get();
     const std::string delimiter(1, FDelimiter);
     std::string name, value;
@@ -1486,6 +1507,7 @@ std::string TElIniFile::WriteBinaryForm() const {
 
 void TElIniFile::ParseBinary(std::string_view bytes, const std::string& source) {
     size_t pos = 0;
+    const TKeyBudget budget(*this, bytes.size());
     auto fail = [&](const char* what) {
         throw EElFileError("The options file \"" + source + "\" " + what + " at byte " +
                            std::to_string(pos));

@@ -157,9 +157,18 @@ private:
 
 class TElIniFile {
 public:
-    // Deeper key paths are refused (the open fails) so that no input can nest the tree
-    // deeper than the recursive writer and destructor can handle.
-    static constexpr int MaxKeyDepth = 1000;
+    // Deeper or longer key paths are refused (the open fails): no input can nest the tree
+    // deeper than the recursive writer and destructor can handle. The text form writes
+    // every key as a section with its whole path, so these limits also bound what one
+    // section line of a file can make the next save write.
+    static constexpr int MaxKeyDepth = 100;
+    static constexpr size_t MaxKeyPathLength = 4096;
+    // While a file is read, the keys it creates may cost at most this many times its size
+    // (plus KeyBudgetExtra bytes) in the written form; sections beyond that budget are
+    // skipped unless their key exists. A file of deeply nested keys cannot make the next
+    // save many times larger than itself.
+    static constexpr size_t KeyBudgetFactor = 4;
+    static constexpr size_t KeyBudgetExtra = 64 * 1024;
 
     using TNotifyEvent = std::function<void(TElIniFile& sender)>;
 
@@ -291,6 +300,8 @@ private:
     TElIniEntry* FindValueIn(TElIniEntry* key, const std::string& name) const;
     // Opens an absolute key path from the root with creation, as a file's sections do.
     TElIniEntry* OpenAbsolute(std::string_view path);
+    // Sets the key budget for the parse of `size` bytes, and lifts it when destroyed.
+    class TKeyBudget;
 
     void ParseText(std::string_view text);
     void ParseBinary(std::string_view bytes, const std::string& source);
@@ -319,6 +330,10 @@ private:
     TElIniEntry* FCurrentEntry;
     std::string FCurrentKey;
     bool FModified = false;
+    // While a file is parsed: the bytes the text form needs for the section headers of the
+    // keys created so far, and how many it may need (no key is created beyond that).
+    size_t FKeyBytesAdded = 0;
+    size_t FKeyBudget = SIZE_MAX;
 
     bool FBinaryMode = false;
     std::string FComment = ";";

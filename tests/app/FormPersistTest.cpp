@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QScreen>
 
 #include <filesystem>
@@ -229,6 +230,39 @@ TEST_F(FormPersistTest, AHandEditedFileWithBadValuesStartsNormally) {
     EXPECT_EQ(0, Integer(*store, "\\", "MinimizeOnEsc"));
     EXPECT_EQ(FirstStartSize().width(), Integer(*store, "\\FormMain", "Width"));
 }
+
+// Sizes and positions from a hand-edited file, or one carried over from larger screens:
+// the window is never larger than the screen, and one wholly off every screen comes back.
+struct TStoredBounds {
+    const char* Name;
+    int Width, Height, Left, Top;
+};
+
+class FormPersistBoundsTest : public FormPersistTest,
+                              public ::testing::WithParamInterface<TStoredBounds> {};
+
+TEST_P(FormPersistBoundsTest, PutsTheWindowOnTheScreen) {
+    const TStoredBounds& stored = GetParam();
+    WriteBytes(IniPath(), "[FormMain]\r\nState=0\r\nWidth=" + std::to_string(stored.Width) +
+                              "\r\nHeight=" + std::to_string(stored.Height) +
+                              "\r\nLeft=" + std::to_string(stored.Left) +
+                              "\r\nTop=" + std::to_string(stored.Top) + "\r\n");
+    auto form = Start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(form->width(), screen.width());
+    EXPECT_LE(form->height(), screen.height());
+    EXPECT_TRUE(screen.intersects(QRect(form->pos(), form->size())))
+        << form->pos().x() << "," << form->pos().y();
+    Stop(form);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stored, FormPersistBoundsTest,
+                         ::testing::Values(TStoredBounds{"Huge", 100000, 100000, 0, 0},
+                                           TStoredBounds{"FarRight", 400, 300, 90000, 20},
+                                           TStoredBounds{"AboveAndLeft", 400, 300, -5000, -4000},
+                                           TStoredBounds{"Extremes", 2147483647, 2147483647,
+                                                         2147483647, -2147483647}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 // An options file that cannot be written at exit is named in a message and kept as it was.
 // A FIFO in its place is the hard case: reading it would hang the start and replacing it

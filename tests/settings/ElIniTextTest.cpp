@@ -282,7 +282,44 @@ TEST(ElIniText, KeyPathsDeeperThanTheLimitAreRefused) {
     EXPECT_EQ(StringOf(store, "\\ok", "y"), "2");
     EXPECT_NE(store.SaveToBytes().find("y=2"), std::string::npos);
     EXPECT_FALSE(store.OpenKey("\\" + path, true));
+    EXPECT_FALSE(store.OpenKey("\\" + std::string(TElIniFile::MaxKeyPathLength, 'k'), true));
+    EXPECT_TRUE(store.OpenKey("\\" + std::string(TElIniFile::MaxKeyPathLength - 1, 'k'), true));
 }
+
+// Every key is written as a section with its whole path, so a file of deeply nested keys
+// could make the next save hundreds of times larger than itself. Whatever the file, the
+// written form stays within a small multiple of it.
+struct THostileText {
+    const char* Name;
+    std::string Text;
+};
+
+class ElIniHostileText : public testing::TestWithParam<THostileText> {};
+
+TEST_P(ElIniHostileText, IsWrittenBackWithinASmallMultipleOfItsSize) {
+    const std::string& text = GetParam().Text;
+    TElIniFile store;
+    LoadText(store, text);
+    EXPECT_LE(store.SaveToBytes().size(), 5 * text.size() + 128 * 1024);
+}
+
+THostileText Nested(const char* name, size_t lines, const std::string& first, int depth) {
+    std::string text;
+    for (size_t line = 0; line < lines; ++line) {
+        text += "[" + first + std::to_string(line);
+        for (int level = 1; level < depth; ++level)
+            text += "\\k";
+        text += "]\r\nv=1\r\n";
+    }
+    return {name, text};
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, ElIniHostileText,
+                         testing::Values(Nested("DeepShortNames", 250, "a",
+                                                TElIniFile::MaxKeyDepth),
+                                         Nested("LongFirstName", 120, std::string(3800, 'n'), 99),
+                                         Nested("ManyShallowKeys", 20000, "key", 3)),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
 } // namespace cantorell
