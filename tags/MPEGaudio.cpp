@@ -56,6 +56,9 @@ constexpr size_t VbriQualityAt = 9; // low byte of the big-endian 16-bit quality
 constexpr size_t VbriBytesAt = 10;
 constexpr size_t VbriFramesAt = 14;
 constexpr size_t VbriSize = 18;
+// Encoders put a VBRI header 32 bytes behind the frame header in every MPEG version and
+// channel mode (not behind the side information, as a Xing header).
+constexpr size_t VbriOffset = 36;
 
 constexpr int EncoderTagsPerFrame = 5;
 
@@ -205,7 +208,27 @@ void FindFirstFrame(const TSearchBlock& block, size_t length, FrameHeaderInfo& f
         frame.ZeroSideInfo = std::all_of(block.begin() + static_cast<std::ptrdiff_t>(i) + 4,
                                          block.begin() + static_cast<std::ptrdiff_t>(i) + 10,
                                          [](uint8_t b) { return b == 0; });
-        vbr = ReadVBRHeader(block, i + static_cast<size_t>(VBRHeaderOffset(frame)));
+        const size_t xing = i + static_cast<size_t>(VBRHeaderOffset(frame));
+        vbr = ReadVBRHeader(block, xing);
+        if (vbr.Found && vbr.Signature[0] != 'X')
+            vbr = VBRData{}; // a VBRI header stands only at its own offset
+        if (!vbr.Found) {
+            vbr = ReadVBRHeader(block, i + VbriOffset);
+            if (vbr.Found && vbr.Signature[0] != 'V')
+                vbr = VBRData{};
+        }
+        // A frame that holds a Xing, Info or VBRI header carries no audio, and encoders do
+        // not always give it the stream's channel mode: the frame that confirmed it tells.
+        // An Info header marks a constant rate, which that frame gives as well.
+        const bool info = xing + 4 <= length && SameBytes(block.data() + xing, "Info", 4);
+        if (vbr.Found || info) {
+            FrameHeaderInfo next;
+            DecodeFrameHeader(block.data() + i + size, next);
+            frame.ModeCode = next.ModeCode;
+            frame.ModeExtension = next.ModeExtension;
+            if (info)
+                frame.BitRateIndex = next.BitRateIndex;
+        }
         return;
     }
     // A decoded candidate that was not confirmed leaves nothing behind.

@@ -18,7 +18,8 @@
 // a "VBRI" header (Fraunhofer) into the side-information space of the first frame; it holds
 // the number of frames and bytes of the stream, from which the average bit rate follows.
 // LAME writes the same header as "Info" into constant-rate streams; that one is not taken
-// as a sign of a variable rate.
+// as a sign of a variable rate. A frame with such a header holds no audio: the channel mode
+// (and, after "Info", the bit rate) is taken from the frame that follows it.
 //
 // The analysis opens the file once and reads at most three blocks of 3458 bytes of audio:
 // the start of the audio, if no frame is found there the middle of the audio, and, for
@@ -122,7 +123,10 @@ uint16_t FrameLength(const FrameHeaderInfo& frame);
 int VBRHeaderOffset(const FrameHeaderInfo& frame);
 
 // Searches the first FrameSearchPositions positions of `block` for a header that is
-// followed one frame length later by another header. Only the first `length` bytes of the
+// followed one frame length later by another header. A Xing header is looked for behind
+// the side information (VBRHeaderOffset), a VBRI header 36 bytes into the frame; when the
+// frame holds one of them or an Info header, its mode (and after Info its bit rate) are
+// those of the following frame. Only the first `length` bytes of the
 // block are data (a short read leaves the rest cleared); a candidate whose following header
 // would lie beyond them is not confirmed. `vbr` is written only when a frame is confirmed.
 void FindFirstFrame(const TSearchBlock& block, size_t length, FrameHeaderInfo& frame, VBRData& vbr);

@@ -325,12 +325,45 @@ TEST(MPEGaudioVBRHeaderTest, ReadsVBRIAt36BytesIntoAnMpeg1Frame) {
     EXPECT_TRUE(found.Vbr.EncoderText.empty());
 }
 
-TEST(MPEGaudioVBRHeaderTest, LooksForVBRIInAnMpeg2StereoFrameOnlyAt21) {
+TEST(MPEGaudioVBRHeaderTest, FindsVBRIAt36BytesIntoAFrameOfAnyVersion) {
     const TVbriHeader vbri{.Bytes = 20800, .Frames = 100};
-    const auto found =
-        Search(VbrFrame(Mpeg2Stereo64, 208, 36, vbri.Build()) + MpegFrames(Mpeg2Stereo64, 208, 2));
-    ASSERT_TRUE(found.Frame.Found);
-    EXPECT_FALSE(found.Vbr.Found);
+    for (const TMpegHeader& header : {Mpeg2Stereo64, Mpeg2Mono64}) {
+        const auto found =
+            Search(VbrFrame(header, 208, 36, vbri.Build()) + MpegFrames(header, 208, 2));
+        ASSERT_TRUE(found.Frame.Found);
+        EXPECT_TRUE(found.Vbr.Found);
+        EXPECT_EQ(20800, found.Vbr.ByteCount);
+    }
+}
+
+TEST(MPEGaudioVBRHeaderTest, TheModeOfAFrameWithAVbrHeaderComesFromTheFrameAfterIt) {
+    // Encoders may write the header frame in another mode (and, for Info, another rate)
+    // than the audio frames that follow.
+    const TMpegHeader headerFrame{.BitRateIndex = 9, .Mode = 0}; // stereo, 128 kbit/s
+    const TMpegHeader audio{.BitRateIndex = 11, .Mode = 1};      // joint stereo, 192
+    const TXingHeader xing{.Frames = 10, .Bytes = 4170};
+    const TXingHeader info{.Signature = "Info", .Frames = 10, .Bytes = 6270};
+    const TVbriHeader vbri{.Bytes = 4170, .Frames = 10};
+    const struct {
+        const char* Name;
+        std::string Header;
+        bool Vbr;
+        uint16_t BitRateIndex;
+    } cases[] = {{"Xing", xing.Build(), true, 9},
+                 {"Info", info.Build(), false, 11},
+                 {"VBRI", vbri.Build(), true, 9}};
+    for (const auto& c : cases) {
+        const auto found =
+            Search(VbrFrame(headerFrame, 417, 36, c.Header) + MpegFrames(audio, 627, 2));
+        ASSERT_TRUE(found.Frame.Found) << c.Name;
+        EXPECT_EQ(c.Vbr, found.Vbr.Found) << c.Name;
+        EXPECT_EQ(1, found.Frame.ModeCode) << c.Name;
+        EXPECT_EQ(c.BitRateIndex, found.Frame.BitRateIndex) << c.Name;
+    }
+    // A frame without such a header keeps its own mode.
+    const auto plain = Search(MpegFrame(headerFrame, 417) + MpegFrames(audio, 627, 2));
+    ASSERT_TRUE(plain.Frame.Found);
+    EXPECT_EQ(0, plain.Frame.ModeCode);
 }
 
 TEST(MPEGaudioVBRHeaderTest, TakesLamesInfoHeaderAsAConstantRate) {
