@@ -33,7 +33,7 @@ define install_missing
 	fi
 endef
 
-.PHONY: all deps build run test sanitize install package fuzz bench format clean
+.PHONY: all deps build run test sanitize install package icons fuzz bench format clean
 
 all: build
 
@@ -81,6 +81,13 @@ package: build
 	$(call install_missing,$(PACKAGE_PACKAGES))
 	cd $(BUILD_DIR) && cpack -G DEB
 	@ls $(BUILD_DIR)/*.deb
+
+# Renders the committed PNG icons again from the SVG, after the SVG changes.
+APP_ICON = data/icons/org.tagcantorell.TagCantorell
+icons:
+	$(call install_missing,librsvg2-bin)
+	for size in 48 256; do \
+	  rsvg-convert -w $$size -h $$size $(APP_ICON).svg -o $(APP_ICON)-$$size.png || exit 1; done
 
 # libFuzzer targets built with clang; each runs FUZZ_SECONDS seconds.
 fuzz: deps

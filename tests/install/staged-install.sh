@@ -2,7 +2,7 @@
 # Installs the build into a temporary DESTDIR and checks what arrives: exactly the files
 # the README lists, all of them under the prefix; the program and the icon the desktop
 # entry names; icons of the sizes their folders say; and both programs answering
-# --version without a display.
+# --version, and the window --help, without a display.
 # Usage: staged-install.sh CMAKE BUILD_DIR README VERSION APP_ID
 set -u
 cmake=$1 build=$2 readme=$3 version=$4 appid=$5
@@ -53,4 +53,7 @@ for program in tagcantorell tagcantorell-cli; do
     [ "$answer" = "$program $version" ] ||
         fail "'$program --version' without a display said: $answer"
 done
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/bin/tagcantorell" --help \
+    >"$work/help" 2>&1 && grep -q 'FILE|FOLDER' "$work/help" ||
+    fail "'tagcantorell --help' without a display failed: $(cat "$work/help")"
 exit $failed
