@@ -661,7 +661,10 @@ void TFormMain::FormActivate() {
     if (!FormReady || FirstActivationDone)
         return;
     FirstActivationDone = true;
-    ClearFields();
+    // A file opened before the window was first shown (from the command line, or the last
+    // file reopened) keeps its pages.
+    if (ShownPath.isEmpty())
+        ClearFields();
     PageControl->setCurrentIndex(fpLyrics);
 }
 

@@ -1,5 +1,6 @@
 // The window program: `tagcantorell [FILE|FOLDER]`.
 #include "app/AppPaths.h"
+#include "app/CommandLine.h"
 #include "app/main.h"
 
 #include <QApplication>
@@ -7,26 +8,13 @@
 #include <QCoreApplication>
 #include <QIcon>
 
+#include <cstdio>
+
 namespace {
 
 void SetIdentity() {
     QCoreApplication::setApplicationName(QStringLiteral("tagcantorell"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CANTORELL_VERSION));
-}
-
-void DescribeCommandLine(QCommandLineParser& parser) {
-    parser.setApplicationDescription(
-        QStringLiteral("Tag Cantorell: view and edit the tags of MP3 files.\n"
-                       "With a FILE, the window opens on its folder with the file selected; "
-                       "with a FOLDER, on that folder."));
-    // One word after one dash is one option, as Qt's own options are (-platform, -style):
-    // "-stylesheet" must not read as "-s -t -y ... -h".
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("FILE|FOLDER"),
-                                 QStringLiteral("An MP3 file to select, or a folder to open."),
-                                 QStringLiteral("[FILE|FOLDER]"));
 }
 
 // --help and --version must work where there is no display (a terminal, a build machine),
@@ -37,7 +25,7 @@ void AnswerHelpAndVersion(int argc, char* argv[]) {
     QCoreApplication core(argc, argv);
     SetIdentity();
     QCommandLineParser parser;
-    DescribeCommandLine(parser);
+    cantorell::DescribeCommandLine(parser);
     parser.parse(QCoreApplication::arguments());
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(0);
@@ -68,10 +56,13 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(cantorell::AppId), builtIn));
 
     QCommandLineParser parser;
-    DescribeCommandLine(parser);
+    cantorell::DescribeCommandLine(parser);
     parser.process(app);
 
     cantorell::TFormMain FormMain;
+    const QString problem = cantorell::OpenCommandLinePaths(FormMain, parser.positionalArguments());
+    if (!problem.isEmpty())
+        fprintf(stderr, "tagcantorell: %s\n", qUtf8Printable(problem));
     FormMain.show();
     return app.exec();
 }
