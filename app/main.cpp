@@ -629,11 +629,15 @@ void TFormMain::FormDestroy() {
         hide();
     delete ElFormPersist1;
     ElFormPersist1 = nullptr;
-    // The shown file, else the listed folder, is where the next start opens.
+    // The shown file, else the listed folder, is where the next start opens. A file that
+    // was remembered in the folder still listed stays remembered, so a session that only
+    // looked at the folder does not forget it.
+    const QString listed = FileListBox->Directory();
+    const QString last = AppOptions->LastFile;
     if (!ShownPath.isEmpty())
         AppOptions->LastFile = ShownPath;
-    else if (!FileListBox->Directory().isEmpty())
-        AppOptions->LastFile = FileListBox->Directory();
+    else if (!listed.isEmpty() && last != listed && QFileInfo(last).absolutePath() != listed)
+        AppOptions->LastFile = listed;
     Guarded([this] { AppOptions->Save(); });
     // The store replaces the file in one rename, so a folder that cannot be written or a
     // full disk leaves the previous file as it was; the message names the file, and the

@@ -24,7 +24,7 @@ TWindowPlacement::TShowState TWindowPlacement::State(const QWidget& form) const 
 }
 
 QRect TWindowPlacement::Bounds(const QWidget& form) const {
-    return QRect(form.pos(), form.size());
+    return form.geometry();
 }
 
 namespace {
@@ -51,9 +51,7 @@ QRect OnScreen(const QRect& bounds, const QWidget& form) {
 } // namespace
 
 void TWindowPlacement::SetBounds(QWidget& form, const QRect& bounds) {
-    const QRect placed = OnScreen(bounds, form);
-    form.move(placed.topLeft());
-    form.resize(placed.size());
+    form.setGeometry(OnScreen(bounds, form));
 }
 
 void TWindowPlacement::SetState(QWidget& form, TShowState state) {

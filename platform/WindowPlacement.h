@@ -2,10 +2,12 @@
 // state, the always-on-top flag and its size limits, and the size of a pane inside a
 // splitter.
 //
-// Bounds are the frame's top-left corner (where the window manager places the window) and
-// the client area's size. The frame's own size is not known until the window manager has
-// decorated the window, which happens after the first show; a size taken from the frame
-// would make the window grow by its frame each time it is restored.
+// Bounds are the client area's position and size, both of which the window system reports
+// and takes back exactly. The frame's size is not known until the window manager has
+// decorated the window, after the first show, and then only when it says so: a frame
+// position read before that is the client's, and one given to a window not yet shown lands
+// on the client. Bounds taken from the frame therefore moved the window by its title bar on
+// every restart, and a size taken from it would make it grow by its frame.
 #pragma once
 
 #include <QRect>

@@ -1,6 +1,7 @@
 // The window's settings end to end: "VizErir.ini" written by a first run, the window
 // brought back as it was by the next start, a hand-edited file with bad values, and a
 // file that cannot be written at exit.
+#include "app/FileListBox.h"
 #include "app/MyOptions.h"
 #include "app/SplitGroupBox.h"
 #include "app/main.h"
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSplitter>
 
 #include <filesystem>
 #include <memory>
@@ -91,7 +93,7 @@ TEST_F(FormPersistTest, AFirstRunWritesTheOptionsAtTheRootAndTheWindowUnderFormM
               form->OptionsPath());
     const int treeWidth = form->FolderTree1->Width();
     const int explorerHeight = form->GroupBoxExplorer->Height();
-    const QPoint position = form->pos();
+    const QPoint position = form->geometry().topLeft();
     const QSize size = form->size();
     Stop(form);
 
@@ -137,6 +139,48 @@ TEST_F(FormPersistTest, TheWindowsPersistenceComponentListsTheTreeWidthAndTheExp
         form->FormPersist()->PersistOptions());
     EXPECT_FALSE(form->FormPersist()->TopMost());
     EXPECT_FALSE(form->FormPersist()->Flipped());
+}
+
+TEST_F(FormPersistTest, FiveRestartsGiveTheSameGeometryAndPanes) {
+    auto form = Start();
+    form->setGeometry(QRect(70, 90, 800, 640));
+    QApplication::processEvents();
+    form->GroupBoxExplorer->setProperty("Height", 250);
+    const QRect geometry = form->geometry();
+    Stop(form);
+    for (int start = 1; start <= 5; ++start) {
+        form = Start();
+        EXPECT_EQ(geometry, form->geometry()) << "start " << start;
+        EXPECT_EQ(250, form->GroupBoxExplorer->Height()) << "start " << start;
+        Stop(form);
+    }
+}
+
+TEST_F(FormPersistTest, TheLastFolderAndFileOpenAtTheNextStart) {
+    TTempDir music;
+    CopyStandardMp3(music.File("song.mp3"));
+    const QString song = QString::fromStdString(music.File("song.mp3"));
+    auto form = Start();
+    ASSERT_TRUE(form->OpenPath(song));
+    Stop(form);
+
+    form = Start();
+    EXPECT_EQ(QString::fromStdString(music.Path()), form->FileListBox->Directory());
+    EXPECT_EQ("", form->ShownFile()) << "ReopenFile is off";
+    form->ApplicationOptions()->ReopenFile = true;
+    Stop(form);
+
+    form = Start();
+    EXPECT_EQ(song, form->ShownFile());
+    Stop(form);
+}
+
+TEST_F(FormPersistTest, AFirstStartTakesTwoThirdsOfTheScreenAndGivesTheExplorerAboutHalf) {
+    auto form = Start();
+    EXPECT_EQ(FirstStartSize(), form->size());
+    const double share = double(form->GroupBoxExplorer->Height()) / form->Splitter2->height();
+    EXPECT_NEAR(0.45, share, 0.05);
+    Stop(form);
 }
 
 TEST_F(FormPersistTest, TheNextStartBringsBackSizePositionAndBothPaneSizes) {

@@ -48,8 +48,8 @@ protected:
         Pane->setObjectName(QStringLiteral("Pane1"));
         Pane->Width = 150;
         Pane->Caption = QStringLiteral("pane");
-        // Positions are the frame's, sizes the client area's.
-        Form->move(100, 120);
+        // Positions and sizes are the client area's.
+        Form->setGeometry(QRect(QPoint(100, 120), Form->size()));
         Form->resize(400, 300);
         Persist = new TElFormPersist(Form.get(), Placement);
         Persist->SetStorage(&Store);
@@ -97,14 +97,14 @@ protected:
 TEST_F(ElFrmPersTest, AFirstShowCreatesTheKeysAndTheHideWritesTheWindowAndTheListedValues) {
     EnableProperties();
     Form->show();
-    EXPECT_EQ(QPoint(100, 120), Form->pos());
+    EXPECT_EQ(QPoint(100, 120), Form->geometry().topLeft());
     EXPECT_EQ(QSize(400, 300), Form->size());
     EXPECT_TRUE(Store.KeyExists("\\FormTest"));
     EXPECT_EQ(TStrings({"Pane1"}), KeyNames("\\FormTest")); // "Gone" is skipped
     EXPECT_TRUE(ValueNames("\\FormTest").empty());
     EXPECT_TRUE(ValueNames("\\FormTest\\Pane1").empty());
 
-    Form->move(130, 140);
+    Form->setGeometry(QRect(QPoint(130, 140), Form->size()));
     Pane->Width = 175;
     Pane->Tag = 9;
     Form->hide();
@@ -140,7 +140,7 @@ TEST_F(ElFrmPersTest, AShowRestoresSizePositionAndListedProperties) {
     Form->show();
 
     EXPECT_EQ(QSize(520, 410), Form->size());
-    EXPECT_EQ(QPoint(33, 44), Form->pos());
+    EXPECT_EQ(QPoint(33, 44), Form->geometry().topLeft());
     EXPECT_EQ(222, Pane->Width);
     EXPECT_EQ(QStringLiteral("restored"), Pane->Caption);
     EXPECT_EQ(1, restored);
@@ -155,7 +155,7 @@ TEST_F(ElFrmPersTest, IncompleteOrNegativeValuesLeaveSizeAndPositionAlone) {
     Form->show();
 
     EXPECT_EQ(QSize(400, 300), Form->size());
-    EXPECT_EQ(QPoint(100, 120), Form->pos());
+    EXPECT_EQ(QPoint(100, 120), Form->geometry().topLeft());
     EXPECT_FALSE(Form->isMaximized());
 }
 
@@ -185,7 +185,7 @@ TEST_F(ElFrmPersTest, AStoredStateMaximisesOnlyWhenItsLowByteIsTwo) {
 
 TEST_F(ElFrmPersTest, AMaximisedWindowSavesTheBoundsItHadBeforeItWasMaximised) {
     Form->show();
-    Form->move(60, 70);
+    Form->setGeometry(QRect(QPoint(60, 70), Form->size()));
     Form->resize(333, 222);
     QApplication::processEvents();
     Form->showMaximized();
