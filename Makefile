@@ -89,19 +89,27 @@ icons:
 	for size in 48 256; do \
 	  rsvg-convert -w $$size -h $$size $(APP_ICON).svg -o $(APP_ICON)-$$size.png || exit 1; done
 
-# libFuzzer targets built with clang; each runs FUZZ_SECONDS seconds.
+# libFuzzer targets built with clang; each runs FUZZ_SECONDS seconds, every target even
+# after one has found something. Only a finding (a crash, a leak, a timeout or running
+# out of memory, saved in fuzz/ as crash-*, leak-*, timeout-* or oom-*) fails the run.
 fuzz: deps
 	$(call install_missing,$(EXTRA_PACKAGES))
 	@[ -f $(FUZZ_DIR)/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCANTORELL_FUZZ=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
-	@for target in $(FUZZ_DIR)/fuzz/fuzz_*; do \
-	  name=$$(basename $$target); mkdir -p fuzz/corpus/$$name; \
+	@failed=""; ran=0; \
+	for target in $(FUZZ_DIR)/fuzz/fuzz_*; do \
+	  [ -f $$target ] && [ -x $$target ] || continue; \
+	  name=$$(basename $$target); mkdir -p fuzz/corpus/$$name; ran=$$((ran + 1)); \
 	  echo "== $$name for $(FUZZ_SECONDS) s"; \
-	  $$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  $$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=fuzz/ \
 	    $$( [ -f fuzz/$$name.dict ] && echo -dict=fuzz/$$name.dict ) \
-	    fuzz/corpus/$$name $$( [ -d fuzz/seeds/$$name ] && echo fuzz/seeds/$$name ) || exit 1; \
-	done
+	    fuzz/corpus/$$name $$( [ -d fuzz/seeds/$$name ] && echo fuzz/seeds/$$name ) \
+	    || failed="$$failed $$name"; \
+	done; \
+	if [ $$ran = 0 ]; then echo "No fuzz target was built."; exit 1; fi; \
+	if [ -n "$$failed" ]; then echo "Findings in:$$failed (see fuzz/)"; exit 1; fi; \
+	echo "$$ran fuzz targets ran without a finding."
 
 bench: deps
 	$(call install_missing,$(EXTRA_PACKAGES))
