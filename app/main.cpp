@@ -48,6 +48,7 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 
@@ -278,7 +279,7 @@ void TFormMain::BuildLayout() {
     ElFormPersist1->SetTopMost(false);
     ElFormPersist1->SetFlipped(false);
     ElFormPersist1->SetPropsToStore(StoredProperties);
-    ElFormPersist1->OnError = [this](const QString& message) { ShowMessage(message); };
+    ElFormPersist1->OnError = [this](const QString& message) { ShowError(message); };
     ElFormPersist1->Loaded();
 
     connect(FolderTree1, &TFolderTree::Change, this, &TFormMain::FolderTree1Change);
@@ -643,9 +644,14 @@ void TFormMain::FormDestroy() {
     // full disk leaves the previous file as it was; the message names the file, and the
     // program still ends normally. The first save makes the configuration folder.
     Guarded([this] {
-        if (!MakeFolderFor(OptionsPath()) || !OptionsIni->Save())
-            ShowMessage(QStringLiteral("Cannot save the options file \"") + OptionsPath() +
-                        QStringLiteral("\""));
+        errno = 0;
+        if (!MakeFolderFor(OptionsPath()) || !OptionsIni->Save()) {
+            const int error = errno;
+            Seam->ShowError(this,
+                            QStringLiteral("Cannot save the options file \"") + OptionsPath() +
+                                QStringLiteral("\""),
+                            error ? QString::fromLocal8Bit(std::strerror(error)) : QString());
+        }
     });
 }
 
@@ -1127,8 +1133,8 @@ void TFormMain::lbDemoClick() {
     Guarded([this, address] { Seam->OpenAddress(address); });
 }
 
-void TFormMain::ShowMessage(const QString& text) {
-    Seam->ShowMessage(this, text);
+void TFormMain::ShowError(const QString& text) {
+    Seam->ShowError(this, text, QString());
 }
 
 void TFormMain::ShowFailure(const QString& message, const QString& path, int error,
@@ -1172,9 +1178,9 @@ template <typename F> void TFormMain::Guarded(F handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        ShowMessage(QString::fromUtf8(error.what()));
+        ShowError(QString::fromUtf8(error.what()));
     } catch (...) {
-        ShowMessage(QStringLiteral("An unexpected error occurred."));
+        ShowError(QStringLiteral("An unexpected error occurred."));
     }
 }
 

@@ -170,7 +170,9 @@ private:
     void UpdateCommands();
     QStringList ID3v1Fields() const;
     QStringList ID3v2Fields() const;
-    void ShowMessage(const QString& text);
+    // An error without a file's reason (an exception's text, a settings failure), under
+    // the warning icon.
+    void ShowError(const QString& text);
     // A failure of an operation on `path`: `message` + path, with the system's reason (from
     // the file's state or `error`, an errno value) on a second line, under the warning icon.
     void ShowFailure(const QString& message, const QString& path, int error,

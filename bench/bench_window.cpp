@@ -35,6 +35,8 @@ constexpr int BigFolderCount = 10000;
 class TQuietSeam : public TFormSeam {
 public:
     void ShowMessage(QWidget*, const QString&) override {}
+    void ShowError(QWidget*, const QString&, const QString&) override {}
+    TSaveAnswer AskSaveChanges(QWidget*, const QString&) override { return TSaveAnswer::saDiscard; }
 };
 
 struct TFixture {

@@ -22,6 +22,10 @@ namespace {
 class TQuietSeam : public TFormSeam {
 public:
     void ShowMessage(QWidget*, const QString& text) override { Messages.append(text); }
+    void ShowError(QWidget*, const QString& text, const QString&) override {
+        Messages.append(text);
+    }
+    TSaveAnswer AskSaveChanges(QWidget*, const QString&) override { return TSaveAnswer::saDiscard; }
     QStringList Messages;
 };
 

@@ -34,6 +34,10 @@ namespace {
 class TMessageSeam : public TFormSeam {
 public:
     void ShowMessage(QWidget*, const QString& text) override { Messages.append(text); }
+    void ShowError(QWidget*, const QString& text, const QString&) override {
+        Messages.append(text);
+    }
+    TSaveAnswer AskSaveChanges(QWidget*, const QString&) override { return TSaveAnswer::saDiscard; }
     QStringList Messages;
 };
 
