@@ -1026,7 +1026,7 @@ bool TFormMain::SaveID3v2(const QString& path) {
         TagV2->SetLyrics(ToUtf8(MemoText(Ed2Lyrics)), 0);
     errno = 0;
     if (!TagV2->SaveToFile(NativePath(path))) {
-        ShowFailure(MsgCanNotSaveV2, path, errno);
+        ShowFailure(MsgCanNotSaveV2, path, errno, TagV2->FailureNote());
         return false;
     }
     return true;

@@ -197,6 +197,35 @@ private:
     int Id;
 };
 
+// What a tag object read and how the file was then, so that its save refuses a file that
+// another program changed in between instead of overwriting the change unseen.
+class TReadStamp {
+public:
+    void Take(const std::string& path, const TFileStamp& stamp) {
+        Path = path;
+        Stamp = stamp;
+    }
+    void Forget() { Stamp = {}; }
+    // The save lock of `path`; null when it cannot be had or the file changed since the
+    // read (a path this object did not read counts as unchanged).
+    std::unique_ptr<TFileLock> LockUnchanged(TFileSystem& fs, const std::string& path) const {
+        auto lock = fs.LockFile(path);
+        if (lock && !fs.UnchangedSince(path, Path, Stamp))
+            lock.reset();
+        return lock;
+    }
+    // After the object's own save: its change is no stranger's, so a second save without a
+    // read goes on.
+    void Refresh(TFileSystem& fs, const std::string& path) {
+        if (path == Path && Stamp.Valid() && !fs.Stamp(path, Stamp))
+            Stamp = {};
+    }
+
+private:
+    std::string Path;
+    TFileStamp Stamp;
+};
+
 // Pins a path of a file system for the lifetime of the object (see TFileSystem::Pin).
 class TReadPin {
 public:

@@ -4,7 +4,6 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
-#include <sys/stat.h>
 #include <utility>
 
 namespace cantorell {
@@ -107,6 +106,7 @@ void TDID3v2::ResetFields() {
     FReadRevision = 0;
     FReadFlags = 0;
     FReadFrames.clear();
+    FramesIgnored = 0;
     FSlotFrame.fill(-1);
     for (std::string& text : FReadText)
         text.clear();
@@ -172,6 +172,7 @@ const std::string& TDID3v2::RowText(int row) const {
 bool TDID3v2::ReadFromFile(const std::string& fileName) {
     ResetFields();
     FileName = fileName;
+    FRead.Take(fileName, {});
     // One open for the header and the tag: the header says how much to read, and the whole
     // tag then comes in one read. Its size was checked against the file's size, so nothing
     // beyond the bytes on disk is allocated; a failed tag read leaves the header alone, and
@@ -195,6 +196,7 @@ bool TDID3v2::ReadFromFile(const std::string& fileName) {
         head.resize(static_cast<size_t>(TagHeaderSize + std::max<int64_t>(got, 0)));
     }
     Parse(std::move(head), fileSize);
+    FRead.Take(fileName, file->Stamp());
     return true;
 }
 
@@ -318,6 +320,10 @@ void TDID3v2::ReadFrames(size_t begin, size_t end, TagInfo& tag) {
         if (size > frames.size() - bodyStart)
             break;
         pos = bodyStart + static_cast<size_t>(size);
+        if (FReadFrames.size() >= static_cast<size_t>(MaxFrames)) {
+            ++FramesIgnored;
+            continue;
+        }
 
         TReadFrame frame;
         frame.Id = std::string(id);
@@ -671,20 +677,37 @@ bool TDID3v2::WriteTag(const std::string& fileName, TagInfo& tag) {
 bool TDID3v2::SaveToFile(const std::string& fileName) {
     // A header that cannot be read must not be taken for "no tag": the file would then be
     // rebuilt with the new tag in front of the old one. A missing or short file fails here.
-    TagInfo tag;
-    if (!ReadTagHeader(Fs, fileName, tag))
+    // The lock makes the read of the header and the write one step for other saves.
+    FNote.clear();
+    if (FramesIgnored > 0) {
+        FNote = "The tag has more than " + std::to_string(MaxFrames) +
+                " frames; the rest were not read, and a save would lose them.";
         return false;
-    return WriteTag(fileName, tag);
+    }
+    const auto lock = FRead.LockUnchanged(Fs, fileName);
+    TagInfo tag;
+    if (!lock || !ReadTagHeader(Fs, fileName, tag) || !WriteTag(fileName, tag))
+        return false;
+    FRead.Refresh(Fs, fileName);
+    return true;
 }
 
 bool TDID3v2::RemoveFromFile(const std::string& fileName) {
-    return RebuildFile(fileName, std::nullopt);
+    FNote.clear();
+    const auto lock = FRead.LockUnchanged(Fs, fileName);
+    if (!lock || !RebuildFile(fileName, std::nullopt))
+        return false;
+    FRead.Refresh(Fs, fileName);
+    return true;
+}
+
+const std::string& TDID3v2::FailureNote() const {
+    return FNote.empty() ? Fs.FailureNote() : FNote;
 }
 
 bool TDID3v2::WriteTagInPlace(const std::string& fileName, std::string_view tag) {
-    if (!Fs.Exists(fileName) || !Fs.MakeWritable(fileName))
-        return false;
-    auto file = Fs.Open(fileName, TOpenMode::omReadWrite);
+    // A read-only file is written all the same and keeps its permission bits.
+    auto file = Fs.OpenForUpdate(fileName);
     if (!file)
         return false;
     // The new tag covers the old tag's space exactly, so the audio stays where it is. The
@@ -696,38 +719,27 @@ bool TDID3v2::WriteTagInPlace(const std::string& fileName, std::string_view tag)
         return false;
     if (old == tag)
         return file->Close(); // nothing changed: the file is left as it was
-    if (file->WriteAt(0, tag.data(), length) && file->Flush())
-        return file->Close();
+    // Once flushed, the new tag is on the disk: a close that reports an error then changes
+    // nothing, and the save must not be reported as failed while the file holds it.
+    if (file->WriteAt(0, tag.data(), length) && file->Flush()) {
+        file->Close();
+        return true;
+    }
     file->WriteAt(0, old.data(), length);
     file->Flush();
     return false;
 }
 
 bool TDID3v2::RebuildFile(const std::string& fileName, std::optional<std::string_view> tag) {
-    if (!Fs.Exists(fileName) || !Fs.MakeWritable(fileName))
-        return false;
     TagInfo header;
     if (!ReadTagHeader(Fs, fileName, header))
         return false;
     if (!tag && !header.HasIdentifier())
         return false;
     auto source = Fs.Open(fileName, TOpenMode::omReadOnly);
-    if (!source)
-        return false;
     int64_t size = 0;
-    if (!source->Size(size))
+    if (!source || !source->Size(size))
         return false;
-
-    const std::string temp = fileName + "~";
-    auto target = Fs.Open(temp, TOpenMode::omCreate);
-    auto fail = [&] {
-        target.reset();
-        if (Fs.Exists(temp))
-            Fs.Remove(temp);
-        return false;
-    };
-    if (!target)
-        return fail();
     // A tag that overruns the file has a total size of 0: then nothing is skipped.
     int64_t skip = header.HasIdentifier() ? TagTotalSize(header) : 0;
     // A removal takes every tag stacked at the start: some programs put a new tag in front
@@ -735,7 +747,7 @@ bool TDID3v2::RebuildFile(const std::string& fileName, std::optional<std::string
     while (!tag && skip > 0 && size - skip >= TagHeaderSize) {
         uint8_t next[TagHeaderSize];
         if (!source->ReadExactAt(skip, next, TagHeaderSize))
-            return fail();
+            return false;
         TagInfo stacked;
         stacked.SetHeaderBytes(next);
         stacked.FileSize = size - skip;
@@ -744,21 +756,14 @@ bool TDID3v2::RebuildFile(const std::string& fileName, std::optional<std::string
             break;
         skip += more;
     }
+    // The file layer builds the new file beside the old one and puts it in its place (or,
+    // for a file with other hard links or another owner, writes it into the old one), so
+    // the original is never lost and keeps its links, owner, mode and attributes.
     const auto tagLength = static_cast<int64_t>(tag ? tag->size() : 0);
-    if (tagLength > 0 && !target->WriteAt(0, tag->data(), tagLength))
-        return fail();
-    if (size > skip && !target->CopyFrom(*source, skip, tagLength, size - skip))
-        return fail();
-    // The copy reaches the disk before it takes the original's place, with the original's
-    // permission bits; the rename then swaps the two in one step.
-    unsigned mode = 0;
-    if (!target->Flush() || !Fs.Permissions(fileName, mode) ||
-        !target->SetPermissions((mode & 07777) | S_IWUSR) || !target->Close())
-        return fail();
-    source.reset();
-    if (!Fs.Replace(temp, fileName))
-        return fail();
-    return true;
+    return Fs.ReplaceContent(fileName, [&](TFile& target) {
+        return (tagLength == 0 || target.WriteAt(0, tag->data(), tagLength)) &&
+               (size <= skip || target.CopyFrom(*source, skip, tagLength, size - skip));
+    });
 }
 
 } // namespace cantorell

@@ -21,6 +21,7 @@
 
 #include "FrameLib.h"
 #include "ID3v2Header.h"
+#include "platform/FileSystem.h"
 
 #include <array>
 #include <cstdint>
@@ -30,8 +31,6 @@
 #include <vector>
 
 namespace cantorell {
-
-class TFileSystem;
 
 class TDID3v2 {
 public:
@@ -53,9 +52,14 @@ public:
     // (at least the whole tag when there is one). False when `head` is shorter than a header.
     bool ReadFromBytes(std::string_view head, int64_t fileSize);
     // Writes the fields and the collections as a tag of SaveVersion(). Sets PaddingSize.
+    // Saves and removals hold the file's save lock, and fail when this object read the file
+    // and another program has changed it since.
     bool SaveToFile(const std::string& fileName);
     // Removes every ID3v2 tag at the start of the file; false when it has none.
     bool RemoveFromFile(const std::string& fileName);
+    // Why the last save or removal failed, when the system's error alone does not say it
+    // (the file changed meanwhile, another program is saving it, a recovery copy was kept).
+    const std::string& FailureNote() const;
 
     std::string GetComment(int index) const;
     std::string GetLyrics(int index) const;
@@ -98,6 +102,12 @@ public:
     // Writes `tag` followed by the audio into "<name>~" and renames it over the file. With
     // no tag (removal) every ID3v2 tag stacked at the start of the file is left out.
     bool RebuildFile(const std::string& fileName, std::optional<std::string_view> tag);
+
+    // A tag is read up to this many frames; a tag of more (a hostile file can pack a million
+    // one-byte frames into 11 MB) keeps the first ones and counts the rest in
+    // FramesIgnored, and such a tag is not saved, as the save would lose the rest.
+    static constexpr int MaxFrames = 16384;
+    int32_t FramesIgnored = 0;
 
     bool Exists = false;
     uint8_t VersionID = 0;
@@ -148,6 +158,8 @@ private:
     void AppendStored(std::string& out, const TReadFrame& frame) const;
 
     TFileSystem& Fs;
+    TReadStamp FRead;
+    std::string FNote;
 
     // What a save needs to write back unchanged frames as they were read.
     std::string FReadBytes;   // the tag's frames (after undoing 2.3 unsynchronisation)

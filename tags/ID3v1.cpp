@@ -252,12 +252,11 @@ void TID3v1::ResetFields() {
 bool TID3v1::ReadFromFile(const std::string& path) {
     ResetFields();
     TRecord record{};
-    FReadPath = path;
-    FReadStamp = {};
-    if (!ReadTagRecord(Fs, path, record, &FReadStamp)) {
-        FReadStamp = {};
+    TFileStamp stamp;
+    const bool read = ReadTagRecord(Fs, path, record, &stamp);
+    FRead.Take(path, read ? stamp : TFileStamp{});
+    if (!read)
         return false;
-    }
     if (!HasMagic(record))
         return true;
     FExists = true;
@@ -300,25 +299,12 @@ TID3v1::TRecord TID3v1::BuildRecord() const {
 // and appended otherwise. If anything fails, the file is put back as it was: the old record
 // is written again, or the appended bytes are cut off, so a failed save never costs the
 // file its tag.
-std::unique_ptr<TFileLock> TID3v1::LockUnchanged(const std::string& path) {
-    auto lock = Fs.LockFile(path);
-    if (lock && !Fs.UnchangedSince(path, FReadPath, FReadStamp))
-        lock.reset();
-    return lock;
-}
-
-void TID3v1::KeepOwnChange(const std::string& path) {
-    // This object's own change is no stranger's: a second save without a read goes on.
-    if (path == FReadPath && FReadStamp.Valid())
-        Fs.Stamp(path, FReadStamp);
-}
-
 const std::string& TID3v1::FailureNote() const {
     return Fs.FailureNote();
 }
 
 bool TID3v1::SaveToFile(const std::string& path) {
-    const auto lock = LockUnchanged(path);
+    const auto lock = FRead.LockUnchanged(Fs, path);
     TRecord old{};
     if (!lock || !ReadTagRecord(Fs, path, old))
         return false;
@@ -330,9 +316,12 @@ bool TID3v1::SaveToFile(const std::string& path) {
     const TRecord record = BuildRecord();
     const bool replace = HasMagic(old);
     const int64_t at = replace ? size - RecordSize : size;
+    // Once flushed, the record is on the disk: a close that reports an error then changes
+    // nothing, and the save must not be reported as failed while the file holds it.
     if (file->WriteAt(at, record.data(), RecordSize) && file->Flush()) {
-        KeepOwnChange(path);
-        return file->Close();
+        FRead.Refresh(Fs, path);
+        file->Close();
+        return true;
     }
     if (replace)
         file->WriteAt(at, old.data(), RecordSize);
@@ -343,7 +332,7 @@ bool TID3v1::SaveToFile(const std::string& path) {
 }
 
 bool TID3v1::RemoveFromFile(const std::string& path) {
-    const auto lock = LockUnchanged(path);
+    const auto lock = FRead.LockUnchanged(Fs, path);
     TRecord record{};
     if (!lock || !ReadTagRecord(Fs, path, record))
         return false;
@@ -360,8 +349,9 @@ bool TID3v1::RemoveFromFile(const std::string& path) {
     if (!file->Truncate(size - RecordSize))
         return false;
     if (file->Flush()) {
-        KeepOwnChange(path);
-        return file->Close();
+        FRead.Refresh(Fs, path);
+        file->Close();
+        return true;
     }
     // The cut may not have reached the disk: put the record back rather than leave the
     // file in an unknown state while reporting failure.

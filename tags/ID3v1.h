@@ -79,14 +79,9 @@ public:
 private:
     using TRecord = std::array<uint8_t, RecordSize>;
     TRecord BuildRecord() const;
-    // Takes the save lock and checks the file against the read; the lock is null on failure.
-    std::unique_ptr<TFileLock> LockUnchanged(const std::string& path);
-    void KeepOwnChange(const std::string& path);
 
     TFileSystem& Fs;
-    // The file the last read read, and how it was then.
-    std::string FReadPath;
-    TFileStamp FReadStamp;
+    TReadStamp FRead;
     bool FExists = false;
     uint8_t FVersionID = Version10;
     std::string FTitle;

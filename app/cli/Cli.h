@@ -52,6 +52,7 @@ void PrintError(const QString& message);
 // A failed save's message: the window's words, the file, and why when the file layer says
 // more than the failure itself (the file changed meanwhile, a copy was kept, ...).
 QString FailureText(const QString& message, const QString& path);
+QString FailureText(const QString& message, const QString& path, const std::string& note);
 // Parses the arguments of a command that takes exactly one FILE and the options already
 // added to `parser`. Returns -1 when the command goes on with `file`, else the exit code
 // to return at once (help shown, or a usage error).

@@ -128,8 +128,12 @@ QString JsonText(const QString& text) {
 }
 
 QString FailureText(const QString& message, const QString& path) {
+    return FailureText(message, path, TFileSystem::Default().FailureNote());
+}
+
+QString FailureText(const QString& message, const QString& path, const std::string& note) {
     QString text = message + Shown(path);
-    if (const std::string& note = TFileSystem::Default().FailureNote(); !note.empty())
+    if (!note.empty())
         text += '\n' + FromUtf8(note);
     return text;
 }

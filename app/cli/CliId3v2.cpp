@@ -60,6 +60,11 @@ void ShowId3v2(const QString& path, TShowReport& report) {
     TDID3v2 tag;
     if (!tag.ReadFromFile(NativePath(path)))
         report.AddError(MsgCanNotRead + Shown(path));
+    if (tag.FramesIgnored > 0)
+        report.AddError(QStringLiteral("Only the first ") + QString::number(TDID3v2::MaxFrames) +
+                        QStringLiteral(" frames of the ID3v2 tag were read; ") +
+                        QString::number(tag.FramesIgnored) +
+                        QStringLiteral(" more are not shown: ") + Shown(path));
 
     const QString comment = FromUtf8(tag.GetComment(tag.MainCommentIndex()));
     const QString lyrics = FromUtf8(tag.GetLyrics(0));
@@ -198,7 +203,7 @@ int CommandSetV2(const QStringList& arguments) {
     if (parser.isSet(bpm))
         tag.BPM = bpmValue;
     if (!tag.SaveToFile(file)) {
-        PrintError(FailureText(MsgCanNotSaveV2, path));
+        PrintError(FailureText(MsgCanNotSaveV2, path, tag.FailureNote()));
         return ecFailure;
     }
     return ecOk;

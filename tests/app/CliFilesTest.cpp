@@ -86,6 +86,24 @@ TEST_F(CliFilesTest, AFileNameThatIsNotUtf8WorksAndIsNamedAsGiven) {
               missing.Err);
 }
 
+TEST_F(CliFilesTest, ATagOfTooManyFramesIsShownInPartAndTheRestIsReported) {
+    std::string frames;
+    for (int i = 0; i < TDID3v2::MaxFrames + 3; ++i)
+        frames += FrameV23("XYZ1", "a");
+    WriteBytes(Path, TId3v2Tag{3, 0, frames, 0}.Build() + Audio);
+    const TCliResult result = RunCli({"show", "--json", Q(Path)});
+    EXPECT_EQ(1, result.ExitCode);
+    const QJsonObject json = result.JsonLines().value(0);
+    EXPECT_EQ(TDID3v2::MaxFrames, json["id3v2"]["unsupported"].toArray().size());
+    EXPECT_EQ(QJsonArray({"Only the first 16384 frames of the ID3v2 tag were read; 3 more are "
+                          "not shown: " +
+                          Q(Path)}),
+              json["errors"].toArray());
+    const TCliResult set = RunCli({"set-v2", Q(Path), "--title", "x"});
+    EXPECT_EQ(1, set.ExitCode);
+    EXPECT_TRUE(set.Err.contains("a save would lose them")) << set.Err.toStdString();
+}
+
 // A FIFO would block every open until a writer came; a device would be read forever.
 TEST_F(CliFilesTest, FifosAndDevicesAreRefusedAtOnce) {
     const std::string fifo = Dir.File("x.mp3");

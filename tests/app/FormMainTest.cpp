@@ -3,6 +3,7 @@
 #include "app/FileListBox.h"
 #include "app/main.h"
 #include "browse/FolderTree.h"
+#include "platform/FileSystem.h"
 #include "tags/DID3v2.h"
 #include "tests/support/Id3v1Builder.h"
 #include "tests/support/TestFiles.h"
@@ -394,15 +395,20 @@ TEST_F(FormMainTest, RemovingATagRereadsItsPageAndKeepsTheOtherPagesEdits) {
 TEST_F(FormMainTest, AFailedSaveNamesTheFileAndTheReasonAndKeepsWhatWasTyped) {
     const std::string path = Mp3("fail.mp3");
     Select("fail.mp3");
-    // The rebuild needs "<name>~"; a folder of that name makes it fail.
-    QDir().mkdir(QString::fromStdString(path + "~"));
+    // Another program holds the file's save lock for longer than the window waits.
+    TFileSystem other;
+    const auto lock = other.LockFile(path);
+    ASSERT_TRUE(lock);
+    TFileSystem::Default().LockTimeoutMs = 50;
     const std::string before = ReadBytes(path);
     Form.Ed2Title->setText(QString::fromUtf8("a much longer title that needs a rebuild ♪"));
     Form.Ed1Title->setText("typed v1");
     Press(Form.SpeedButton8);
+    TFileSystem::Default().LockTimeoutMs = 30000;
     ASSERT_EQ(1, Seam.Messages.size());
     EXPECT_EQ("Can not save ID3v2 tag to the file: " + QString::fromStdString(path),
               Seam.Messages[0]);
+    EXPECT_EQ("Another program is saving the file.", Seam.Reasons.value(0));
     EXPECT_EQ(before, ReadBytes(path));
     EXPECT_EQ(QString::fromUtf8("a much longer title that needs a rebuild ♪"),
               Form.Ed2Title->text());

@@ -142,6 +142,8 @@ std::string ToneWav(int sampleRate, int channels, double seconds) {
     return wav;
 }
 
+} // namespace
+
 int RunProgram(std::vector<std::string> arguments) {
     std::vector<char*> argv;
     for (auto& argument : arguments)
@@ -159,8 +161,6 @@ int RunProgram(std::vector<std::string> arguments) {
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-} // namespace
 
 void EncodeWithLame(const std::string& path, const TLameOptions& options) {
     const std::string wav = path + ".wav";

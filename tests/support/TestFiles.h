@@ -45,6 +45,10 @@ std::string Bytes(std::initializer_list<int> values);
 // `count` bytes of a repeating pattern that stands in for audio data.
 std::string FakeAudio(size_t count, uint8_t seed = 0);
 
+// Runs a program (looked up in PATH) with `arguments`, the first being its name, with
+// stderr silenced; returns its exit code, or -1 when it did not end normally.
+int RunProgram(std::vector<std::string> arguments);
+
 // Options for the lame encoder, as on its command line (for example {"-b", "128"}).
 struct TLameOptions {
     std::vector<std::string> Arguments;
