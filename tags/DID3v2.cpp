@@ -349,7 +349,20 @@ void TDID3v2::StoreFrame(int frame, const std::optional<std::string>& content, T
         return;
     }
     const std::string& body = *content;
-    const int row = FindFrameRow(read.Id, tag.MajorVersion);
+    int row = FindFrameRow(read.Id, tag.MajorVersion);
+    // Some writers put the year frame of the other version into a tag ("TDRC" into 2.3,
+    // "TYER" into 2.4). It shows the year while the tag has no frame of its own version for
+    // it, and like a duplicate it goes when the year is changed.
+    const bool otherYear =
+        row < 0 && tag.MajorVersion > 2 && FindFrameRow(read.Id, 7 - tag.MajorVersion) == RowYear;
+    if (otherYear) {
+        row = RowYear;
+        if (FSlotFrame[RowYear] >= 0 && !body.empty() && Byte(body, 0) <= teUtf8) {
+            read.Home = TFrameHome::fhSlot;
+            read.Index = RowYear;
+            return;
+        }
+    }
     if (row >= 0 && row <= RowBPM) {
         if (!body.empty() && Byte(body, 0) <= teUtf8 &&
             (row != RowUserURL || TakesUserURLSlot(body, tag))) {
@@ -579,7 +592,9 @@ std::string TDID3v2::BuildFrames() const {
     // it on the next read: it is left out. "WXXX" frames with other descriptions are
     // distinct links and stay.
     auto staleDuplicate = [&](std::string_view id) {
-        const int row = FindFrameRow(id, version);
+        int row = FindFrameRow(id, version);
+        if (row < 0 && FindFrameRow(id, 7 - version) == RowYear)
+            row = RowYear;
         return row >= 0 && row <= RowBPM && row != RowUserURL && changed[row];
     };
 

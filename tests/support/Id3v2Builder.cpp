@@ -1,5 +1,7 @@
 #include "Id3v2Builder.h"
 
+#include <algorithm>
+
 #include <zlib.h>
 
 namespace cantorell::test {
@@ -65,6 +67,29 @@ std::string ZlibCompress(std::string_view bytes) {
              reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uLong>(bytes.size()));
     out.resize(size);
     return out;
+}
+
+std::vector<TRawFrame> RawFrames(const std::string& file) {
+    std::vector<TRawFrame> frames;
+    if (file.size() < 10 || file.compare(0, 3, "ID3") != 0)
+        return frames;
+    auto byte = [&](size_t at) { return size_t{static_cast<uint8_t>(file[at])}; };
+    const size_t end =
+        std::min(file.size(), 10 + (byte(6) << 21) + (byte(7) << 14) + (byte(8) << 7) + byte(9));
+    const bool synchsafe = file[3] == 4;
+    size_t pos = 10;
+    while (pos + 10 <= end && file[pos] != 0) {
+        const size_t size = synchsafe ? (byte(pos + 4) << 21) | (byte(pos + 5) << 14) |
+                                            (byte(pos + 6) << 7) | byte(pos + 7)
+                                      : (byte(pos + 4) << 24) | (byte(pos + 5) << 16) |
+                                            (byte(pos + 6) << 8) | byte(pos + 7);
+        if (size > end - pos - 10)
+            break;
+        frames.push_back(
+            {file.substr(pos, 4), file.substr(pos + 8, 2), file.substr(pos + 10, size)});
+        pos += 10 + size;
+    }
+    return frames;
 }
 
 std::string TId3v2Tag::Build() const {

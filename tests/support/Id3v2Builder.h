@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cantorell::test {
 
@@ -33,6 +34,17 @@ std::string DescribedBody(uint8_t encoding, std::string_view language, std::stri
 
 // `bytes` as a zlib stream, the way a compressed frame carries its body.
 std::string ZlibCompress(std::string_view bytes);
+
+// One frame of a 2.3 or 2.4 tag as it stands in a file.
+struct TRawFrame {
+    std::string Id;
+    std::string Flags; // the two flag bytes
+    std::string Body;
+    bool operator==(const TRawFrame&) const = default;
+};
+// The frames of the tag at the start of `file` (2.3 or 2.4, no extended header or
+// unsynchronisation), read independently of the reader under test.
+std::vector<TRawFrame> RawFrames(const std::string& file);
 
 struct TId3v2Tag {
     uint8_t Version = 3;

@@ -162,6 +162,19 @@ int RunProgram(std::vector<std::string> arguments) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int RunPython(const std::string& script, const std::vector<std::string>& arguments) {
+    std::error_code error;
+    std::vector<std::string> command{
+        fs::exists("/usr/bin/python3", error) ? "/usr/bin/python3" : "python3", "-c", script};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return RunProgram(command);
+}
+
+bool HaveMutagen() {
+    static const bool have = RunPython("import mutagen.id3", {}) == 0;
+    return have;
+}
+
 void EncodeWithLame(const std::string& path, const TLameOptions& options) {
     const std::string wav = path + ".wav";
     WriteBytes(wav, ToneWav(options.SampleRate, options.Channels, options.Seconds));

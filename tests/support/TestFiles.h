@@ -59,6 +59,11 @@ struct TLameOptions {
 // Encodes a generated tone with lame into `path`; the test fails (gtest assertion) when
 // lame is missing or fails. The file holds audio only, no tags.
 void EncodeWithLame(const std::string& path, const TLameOptions& options = {});
+// Runs a Python 3 script with the arguments; its exit status, or -1 when Python could not
+// run. The system's interpreter is preferred, where Debian's python3-mutagen lives.
+int RunPython(const std::string& script, const std::vector<std::string>& arguments);
+// Whether Python 3 with mutagen is there.
+bool HaveMutagen();
 // A tag-free MP3 of one second, made once per test program and copied to `path`.
 void CopyStandardMp3(const std::string& path);
 

@@ -99,6 +99,17 @@ TEST(DecodeDescribedTest, EmptyUtf16DescriptionWithItsOwnMark) {
     EXPECT_EQ("Hi", DecodeDescribedText(body, true));
 }
 
+TEST(DecodeDescribedTest, AStringWithoutAMarkTakesTheByteOrderOfTheOneBefore) {
+    const std::string bigEndian = DescribedBody(1, "eng", "\xFE\xFF" + Utf16BE("d"), Utf16BE("Hi"));
+    EXPECT_EQ("Hi", DecodeDescribedText(bigEndian, true));
+    const std::string littleEndian =
+        DescribedBody(1, "eng", "\xFF\xFE" + Utf16LE("d"), Utf16LE("Hi"));
+    EXPECT_EQ("Hi", DecodeDescribedText(littleEndian, true));
+    // The values of a 2.4 text frame likewise.
+    EXPECT_EQ("A/B", DecodeFrameText(TextBody(1, "\xFE\xFF" + Utf16BE("A") + std::string(2, '\0') +
+                                                     Utf16BE("B"))));
+}
+
 TEST(DecodeDescribedTest, ShortOrTerminatorlessBodies) {
     EXPECT_EQ("", DecodeDescribedText(std::string("\0en", 3), true));
     EXPECT_EQ("", DecodeDescribedText("", true));

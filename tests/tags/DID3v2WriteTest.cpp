@@ -333,6 +333,90 @@ TEST_F(DID3v2WriteTest, OtherFramesWithTheIdentifierOfAChangedSlotAreLeftOut) {
     EXPECT_EQ("New title", Again.Title);
 }
 
+TEST_F(DID3v2WriteTest, AVersion24TagTakesNewTextsInUtf8WithSynchsafeSizes) {
+    const std::string old = TId3v2Tag{4, 0, FrameV24("TALB", Latin1("Album")), 2000}.Build();
+    MakeFile(old + Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    std::string title;
+    for (int i = 0; i < 100; ++i)
+        title += "\xD0\x96"; // 200 bytes of UTF-8: a size above 127
+    Tag.Title = title;
+    Tag.SetComment("\xE2\x82\xAC", -1);
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(old.size() + Audio.size(), file.size()) << "written in place";
+    EXPECT_EQ(4, file[3]);
+    const auto frames = WrittenFrames(file);
+    ASSERT_EQ(3u, frames.size());
+    EXPECT_EQ(Latin1("Album"), frames[0].Body);
+    EXPECT_EQ(TextBody(3, title), frames[1].Body);
+    EXPECT_EQ(std::string("\x03"
+                          "eng\0\xE2\x82\xAC",
+                          8),
+              frames[2].Body);
+    Reread();
+    EXPECT_EQ(title, Again.Title);
+    EXPECT_EQ("\xE2\x82\xAC", Again.GetComment(0));
+}
+
+TEST_F(DID3v2WriteTest, ATagWideUnsynchronisedVersion24TagMarksEachFrameItKeeps) {
+    const std::string body = Latin1("\xFF\x00\xE0 title");
+    MakeFile(TId3v2Tag{4, 0x80, FrameV24("TIT2", body) + FrameV24("TALB", Latin1("Album")), 100}
+                 .Build() +
+             Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    Tag.Album = "Changed";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(0, file[5]);
+    const auto frames = WrittenFrames(file);
+    ASSERT_EQ(2u, frames.size());
+    EXPECT_EQ(body, frames[0].Body);
+    EXPECT_EQ(std::string("\0\x02", 2), frames[0].Flags);
+    Reread();
+    EXPECT_EQ(Tag.Title, Again.Title);
+    EXPECT_EQ("Changed", Again.Album);
+}
+
+TEST_F(DID3v2WriteTest, ALargeTagThatFitsIsRewrittenInPlaceAndUnchangedBytesAreNotWritten) {
+    const std::string picture = std::string("\0image/png\0\x03\0", 13) + FakeAudio(100000, 4);
+    const std::string old =
+        TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")) + FrameV23("APIC", picture), 1000}.Build();
+    MakeFile(old + Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    EXPECT_TRUE(old + Audio == ReadBytes(Path)) << "a save without edits changed the file";
+    Tag.Title = "New";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const std::string file = ReadBytes(Path);
+    EXPECT_EQ(old.size() + Audio.size(), file.size());
+    EXPECT_EQ(picture, WrittenFrames(file)[1].Body);
+}
+
+TEST_F(DID3v2WriteTest, ChangingTheUserUrlKeepsTheOtherLinks) {
+    MakeFile(TId3v2Tag{3, 0,
+                       FrameV23("WXXX", Latin1(std::string("shop\0http://b/", 14))) +
+                           FrameV23("WXXX", Latin1(std::string("\0http://a/", 10)))}
+                 .Build() +
+             Audio);
+    ASSERT_TRUE(Tag.ReadFromFile(Path));
+    EXPECT_EQ("http://a/", Tag.UserURL);
+    Tag.UserURL = "http://c/";
+    ASSERT_TRUE(Tag.SaveToFile(Path));
+    const auto frames = WrittenFrames(ReadBytes(Path));
+    ASSERT_EQ(2u, frames.size());
+    EXPECT_EQ(Latin1(std::string("shop\0http://b/", 14)), frames[0].Body);
+    EXPECT_EQ(Latin1(std::string("\0http://c/", 10)), frames[1].Body);
+}
+
+TEST_F(DID3v2WriteTest, RemovingTakesEveryTagStackedAtTheStart) {
+    const std::string first = TId3v2Tag{4, 0, FrameV24("TIT2", Latin1("New")), 50}.Build();
+    const std::string second = TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")), 50}.Build();
+    MakeFile(first + second + Audio);
+    ASSERT_TRUE(Tag.RemoveFromFile(Path));
+    EXPECT_TRUE(Audio == ReadBytes(Path));
+}
+
 TEST_F(DID3v2WriteTest, Version24ValuesSurviveAsOneSlashSeparatedText) {
     MakeFile(TId3v2Tag{4, 0, FrameV24("TPE1", TextBody(3, std::string("A\0B", 3)))}.Build() +
              Audio);
