@@ -238,17 +238,10 @@ void TFormMain::BuildLayout() {
 
     PageControl = new QTabWidget(GroupBoxEditor);
     PageControl->setObjectName(QStringLiteral("PageControl"));
-    // The tag pages scroll rather than hold the window to their full height, so the
-    // splitter above them can be dragged whatever the window's size.
-    const auto scrolled = [](QWidget* page) {
-        auto* area = new QScrollArea;
-        area->setWidget(page);
-        area->setWidgetResizable(true);
-        area->setFrameShape(QFrame::NoFrame);
-        return area;
-    };
-    PageControl->addTab(scrolled(BuildID3v1Page()), QStringLiteral("ID3v1"));
-    PageControl->addTab(scrolled(BuildID3v2Page()), QStringLiteral("ID3v2"));
+    // The tag pages' fields scroll rather than hold the window to their full height, so
+    // the splitter above them can be dragged whatever the window's size.
+    PageControl->addTab(BuildID3v1Page(), QStringLiteral("ID3v1"));
+    PageControl->addTab(BuildID3v2Page(), QStringLiteral("ID3v2"));
     PageControl->addTab(BuildLyricsPage(), QStringLiteral("Lyrics"));
     PageControl->addTab(BuildMpegPage(), QStringLiteral("MPEG Info"));
     PageControl->addTab(BuildAboutPage(), QStringLiteral("About"));
@@ -376,60 +369,79 @@ QWidget* MakeButtonBar(QWidget* parent, const char* name, QToolButton*& save, co
 } // namespace
 
 QWidget* TFormMain::BuildID3v1Page() {
+    // The fields scroll in a small window; the button bar below them stays in view.
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("TabID3v1"));
-    auto* outer = new QVBoxLayout(page);
+    auto* fields = new QWidget;
+    auto* outer = new QVBoxLayout(fields);
     auto* grid = new QGridLayout;
-    TTagRows rows{grid, page};
-    LB1INFO = MakeVersionLabel(page, "LB1INFO");
+    TTagRows rows{grid, fields};
+    LB1INFO = MakeVersionLabel(fields, "LB1INFO");
     // Creation order matters: the pages are cleared edit box by edit box in this order.
-    Ed1Title = MakeEdit(page, "Ed1Title", 406);
-    Ed1Album = MakeEdit(page, "Ed1Album", 406);
-    Ed1Artist = MakeEdit(page, "Ed1Artist", 406);
-    Ed1Track = MakeEdit(page, "Ed1Track", 51);
-    Ed1Year = MakeEdit(page, "Ed1Year", 66);
-    Ed1Comment = MakeEdit(page, "Ed1Comment", 411);
-    Ed1Genre = MakeGenreList(page, "Ed1Genre");
+    Ed1Title = MakeEdit(fields, "Ed1Title", 406);
+    Ed1Album = MakeEdit(fields, "Ed1Album", 406);
+    Ed1Artist = MakeEdit(fields, "Ed1Artist", 406);
+    Ed1Track = MakeEdit(fields, "Ed1Track", 51);
+    Ed1Year = MakeEdit(fields, "Ed1Year", 66);
+    Ed1Comment = MakeEdit(fields, "Ed1Comment", 411);
+    Ed1Genre = MakeGenreList(fields, "Ed1Genre");
     rows.AddTagFields(LB1INFO, Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Genre);
     rows.Add(7, QStringLiteral("Comment:"), Ed1Comment);
     Ed1Genre->setToolTip(QStringLiteral("Choose a genre, or type its name or number"));
     grid->setColumnStretch(1, 1);
     outer->addLayout(grid);
     outer->addStretch(1);
-    outer->addWidget(MakeButtonBar(page, "PanelBTN", btSAVE, "btSAVE", QStringLiteral("Save ID3v1"),
-                                   btREMOVEv1, "btREMOVEv1", QStringLiteral("Remove ID3v1")));
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    auto* area = new QScrollArea(page);
+    area->setWidget(fields);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    pageLayout->addWidget(area, 1);
+    pageLayout->addWidget(MakeButtonBar(page, "PanelBTN", btSAVE, "btSAVE",
+                                        QStringLiteral("Save ID3v1"), btREMOVEv1, "btREMOVEv1",
+                                        QStringLiteral("Remove ID3v1")));
     btSAVE->setToolTip(QStringLiteral("Write this page's fields as the file's ID3v1 tag (Ctrl+S)"));
     btREMOVEv1->setToolTip(QStringLiteral("Remove the ID3v1 tag from the file"));
     return page;
 }
 
 QWidget* TFormMain::BuildID3v2Page() {
+    // The fields scroll in a small window; the button bar below them stays in view.
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("TabID3v2"));
-    auto* outer = new QVBoxLayout(page);
+    auto* fields = new QWidget;
+    auto* outer = new QVBoxLayout(fields);
     auto* grid = new QGridLayout;
-    TTagRows rows{grid, page};
-    LB2INFO = MakeVersionLabel(page, "LB2INFO");
-    Ed2Track = MakeEdit(page, "Ed2Track", 51);
-    Ed2Artist = MakeEdit(page, "Ed2Artist", 406);
-    Ed2Album = MakeEdit(page, "Ed2Album", 406);
-    Ed2Title = MakeEdit(page, "Ed2Title", 406);
-    Ed2Year = MakeEdit(page, "Ed2Year", 66);
-    Ed2Genre = MakeGenreList(page, "Ed2Genre");
-    Ed2Comment = new QPlainTextEdit(page);
+    TTagRows rows{grid, fields};
+    LB2INFO = MakeVersionLabel(fields, "LB2INFO");
+    Ed2Track = MakeEdit(fields, "Ed2Track", 51);
+    Ed2Artist = MakeEdit(fields, "Ed2Artist", 406);
+    Ed2Album = MakeEdit(fields, "Ed2Album", 406);
+    Ed2Title = MakeEdit(fields, "Ed2Title", 406);
+    Ed2Year = MakeEdit(fields, "Ed2Year", 66);
+    Ed2Genre = MakeGenreList(fields, "Ed2Genre");
+    Ed2Comment = new QPlainTextEdit(fields);
     Ed2Comment->setObjectName(QStringLiteral("Ed2Comment"));
     Ed2Comment->setFixedHeight(61);
     rows.AddTagFields(LB2INFO, Ed2Title, Ed2Album, Ed2Artist, Ed2Track, Ed2Year, Ed2Genre);
-    auto* commentLabel = new QLabel(QStringLiteral("Comment:"), page);
+    auto* commentLabel = new QLabel(QStringLiteral("Comment:"), fields);
     commentLabel->setBuddy(Ed2Comment);
     grid->addWidget(commentLabel, 7, 0, Qt::AlignRight | Qt::AlignTop);
     grid->addWidget(Ed2Comment, 7, 1);
     grid->setColumnStretch(1, 1);
     outer->addLayout(grid);
     outer->addStretch(1);
-    outer->addWidget(MakeButtonBar(page, "Panel4", SpeedButton8, "SpeedButton8",
-                                   QStringLiteral("Save ID3v2"), btREMOVEv2, "btREMOVEv2",
-                                   QStringLiteral("Remove ID3v2")));
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    auto* area = new QScrollArea(page);
+    area->setWidget(fields);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    pageLayout->addWidget(area, 1);
+    pageLayout->addWidget(MakeButtonBar(page, "Panel4", SpeedButton8, "SpeedButton8",
+                                        QStringLiteral("Save ID3v2"), btREMOVEv2, "btREMOVEv2",
+                                        QStringLiteral("Remove ID3v2")));
     SpeedButton8->setToolTip(
         QStringLiteral("Write this page's fields and the lyrics as the file's ID3v2 tag (Ctrl+S)"));
     btREMOVEv2->setToolTip(QStringLiteral("Remove the ID3v2 tag from the file"));

@@ -636,6 +636,13 @@ void TFolderTree::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeWidget::mouseDoubleClickEvent(event);
 }
 
+void TFolderTree::resizeEvent(QResizeEvent* event) {
+    QTreeWidget::resizeEvent(event);
+    // The column grows with its longest name, but never stays narrower than the view, so
+    // a selected row is highlighted across the whole view.
+    header()->setMinimumSectionSize(viewport()->width());
+}
+
 bool TFolderTree::DoubleClicked() {
     TFolderItem* node = AsFolderItem(currentItem());
     if (!node)

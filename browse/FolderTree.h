@@ -133,6 +133,7 @@ protected:
     virtual void DoEndSessionQuery(bool& CanEndSession);
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildTree();
