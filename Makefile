@@ -12,7 +12,7 @@ PREFIX       ?= /usr/local
 # What the build and the tests need, and what the window needs to run.
 BUILD_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev \
                  libgmock-dev libtag1-dev lame acl zlib1g-dev python3-mutagen
-RUN_PACKAGES   = qt6-qpa-plugins xvfb xauth
+RUN_PACKAGES   = qt6-qpa-plugins qt6-image-formats-plugins xvfb xauth
 # The validators the test suite runs on the desktop entry and the AppStream data.
 TEST_PACKAGES  = desktop-file-utils appstream
 # What CPack needs to find the Debian package's dependencies.

@@ -21,6 +21,7 @@
 
 #include "FrameLib.h"
 #include "ID3v2Header.h"
+#include "Picture.h"
 #include "platform/FileSystem.h"
 
 #include <array>
@@ -71,6 +72,35 @@ public:
     // Technical comments (iTunNORM, iTunSMPB) and notes carry one and are never taken; -1
     // when there is none, so that the comment shows empty and SetComment appends.
     int MainCommentIndex() const;
+
+    // A picture of Frames_Images, described from its frame and the image's header alone.
+    struct TPictureInfo {
+        int Item = -1; // its index in Frames_Images
+        uint8_t Type = 0;
+        std::string Mime;        // as the frame names it
+        std::string Description; // UTF-8
+        int64_t Bytes = 0;       // the image's size
+        int Width = 0;           // 0 when the image's header does not say
+        int Height = 0;
+        bool Valid = false; // the frame's fields could be read (else only Bytes is set)
+    };
+    // The pictures a save writes, in tag order (removed ones are left out).
+    std::vector<TPictureInfo> Pictures() const;
+    // The image bytes of Frames_Images item `item`, unchanged; false when there are none.
+    bool PictureData(int item, std::string& image) const;
+    // The picture shown first: the first front cover, else the first picture; -1 when none.
+    int MainPicture() const;
+    // New pictures are written as "APIC" frames in the save's version, with the MIME type
+    // that the image's bytes give (never its file name). Each returns false (and changes
+    // nothing) when `image` is no JPEG, PNG, GIF, WebP or BMP image.
+    bool AddPicture(uint8_t type, std::string_view description, std::string_view image);
+    bool ReplacePicture(int item, uint8_t type, std::string_view description,
+                        std::string_view image);
+    // Replaces the first picture of `type` and removes the others of that type, or adds the
+    // picture when the tag has none of that type.
+    bool SetPicture(uint8_t type, std::string_view description, std::string_view image);
+    void RemovePicture(int item);
+    void RemovePictures();
 
     // The identifiers of the frames read, in the order they stand in the tag.
     std::vector<std::string> FrameIDs() const;

@@ -476,6 +476,14 @@ std::string EncodeUserURL(std::string_view description, std::string_view utf8, u
     return body;
 }
 
+std::string EncodeTerminatedText(std::string_view utf8, uint8_t version) {
+    const uint8_t encoding = EncodingFor({utf8}, version);
+    std::string out(1, static_cast<char>(encoding));
+    out += EncodeString(encoding, utf8);
+    out += Terminator(encoding);
+    return out;
+}
+
 std::string RemoveUnsynchronisation(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

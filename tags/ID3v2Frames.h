@@ -94,6 +94,9 @@ std::string EncodeDescribed(std::string_view language, std::string_view descript
 // A "WXXX" body. The URL itself is always ISO-8859-1: characters beyond it are
 // percent-encoded as UTF-8, the way a URL carries them.
 std::string EncodeUserURL(std::string_view description, std::string_view utf8, uint8_t version);
+// The encoding byte, then the text and its terminator: how a picture stores its
+// description (the encoding byte heads the frame, the rest follows the MIME type).
+std::string EncodeTerminatedText(std::string_view utf8, uint8_t version);
 
 // Format-flag bits (the second flag byte) of a 2.3 frame.
 inline constexpr uint8_t FormatV23Compressed = 0x80;

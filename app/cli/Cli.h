@@ -88,5 +88,6 @@ int CommandSetV1(const QStringList& arguments);
 int CommandRemoveV1(const QStringList& arguments);
 int CommandSetV2(const QStringList& arguments);
 int CommandRemoveV2(const QStringList& arguments);
+int CommandExportPicture(const QStringList& arguments);
 
 } // namespace cantorell::cli

@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <cstdio>
+
 namespace cantorell::cli {
 
 namespace {
@@ -26,9 +28,9 @@ QString Indented(const QString& text) {
     return shown.join(QStringLiteral("\n    "));
 }
 
-// Reads a UTF-8 lyrics file: a regular file of at most MaxLyricsFileSize bytes (a device
-// such as /dev/zero would never end, a FIFO never open).
-bool ReadLyricsFile(const QString& name, QString& text) {
+// Reads an input file of at most `limit` bytes: a regular file only (a device such as
+// /dev/zero would never end, a FIFO never open). `what` names it in the message.
+bool ReadInputFile(const QString& name, int64_t limit, const QString& what, std::string& bytes) {
     TFileSystem& fs = TFileSystem::Default();
     auto file = fs.Open(NativePath(name), TOpenMode::omReadOnly);
     int64_t size = 0;
@@ -36,20 +38,51 @@ bool ReadLyricsFile(const QString& name, QString& text) {
         PrintError(MsgCanNotRead + Shown(name));
         return false;
     }
-    if (size > MaxLyricsFileSize) {
-        PrintError(MsgCanNotRead + Shown(name) + QStringLiteral("\nA lyrics file is at most ") +
-                   QString::number(MaxLyricsFileSize / (1024 * 1024)) + QStringLiteral(" MB."));
+    if (size > limit) {
+        PrintError(MsgCanNotRead + Shown(name) + QStringLiteral("\n") + what +
+                   QStringLiteral(" is at most ") + QString::number(limit / (1024 * 1024)) +
+                   QStringLiteral(" MB."));
         return false;
     }
-    std::string bytes(static_cast<size_t>(size), '\0');
+    bytes.assign(static_cast<size_t>(size), '\0');
     const int64_t got = file->ReadAt(0, bytes.data(), size);
     if (got < 0) {
         PrintError(MsgCanNotRead + Shown(name));
         return false;
     }
     bytes.resize(static_cast<size_t>(got));
-    text = FromUtf8(bytes);
     return true;
+}
+
+QJsonArray ImagesJson(const TDID3v2& tag) {
+    QJsonArray images;
+    for (const TDID3v2::TPictureInfo& picture : tag.Pictures()) {
+        QJsonObject image;
+        image.insert(QStringLiteral("type"), picture.Type);
+        image.insert(QStringLiteral("typeName"),
+                     FromUtf8(std::string(PictureTypeName(picture.Type))));
+        image.insert(QStringLiteral("mime"), FromUtf8(picture.Mime));
+        image.insert(QStringLiteral("description"), FromUtf8(picture.Description));
+        image.insert(QStringLiteral("bytes"), static_cast<qint64>(picture.Bytes));
+        if (picture.Width > 0) {
+            image.insert(QStringLiteral("width"), picture.Width);
+            image.insert(QStringLiteral("height"), picture.Height);
+        }
+        images.append(image);
+    }
+    return images;
+}
+
+// "Front cover, image/jpeg, 500 x 500, 34512 bytes, "description"".
+QString PictureLine(const TDID3v2::TPictureInfo& picture) {
+    QString line = FromUtf8(std::string(PictureTypeName(picture.Type))) + QStringLiteral(", ") +
+                   Shown(FromUtf8(picture.Mime));
+    if (picture.Width > 0)
+        line += QStringLiteral(", %1 x %2").arg(picture.Width).arg(picture.Height);
+    line += QStringLiteral(", %1 bytes").arg(picture.Bytes);
+    if (!picture.Description.empty())
+        line += QStringLiteral(", \"") + Shown(FromUtf8(picture.Description)) + '"';
+    return line;
 }
 
 } // namespace
@@ -97,7 +130,9 @@ void ShowId3v2(const QString& path, TShowReport& report) {
     json.insert(QStringLiteral("comment"), comment);
     json.insert(QStringLiteral("lyrics"), lyrics);
     json.insert(QStringLiteral("comments"), comments);
-    json.insert(QStringLiteral("pictures"), tag.Frames_Images.Count());
+    const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
+    json.insert(QStringLiteral("pictures"), static_cast<int>(pictures.size()));
+    json.insert(QStringLiteral("images"), ImagesJson(tag));
     json.insert(QStringLiteral("unsupported"), unsupported);
     json.insert(QStringLiteral("frames"), frames);
     report.Json.insert(QStringLiteral("id3v2"), json);
@@ -122,8 +157,10 @@ void ShowId3v2(const QString& path, TShowReport& report) {
                             QStringLiteral(" [") + Shown(FromUtf8(item.Description)) +
                             QStringLiteral("]: ") + Indented(FromUtf8(item.Data)));
     }
-    report.Lines.append(QStringLiteral("  Pictures: ") +
-                        QString::number(tag.Frames_Images.Count()));
+    report.Lines.append(QStringLiteral("  Pictures: ") + QString::number(pictures.size()));
+    for (size_t i = 0; i < pictures.size(); ++i)
+        report.Lines.append(QStringLiteral("  Picture ") + QString::number(i + 1) +
+                            QStringLiteral(": ") + PictureLine(pictures[i]));
     report.Lines.append(QStringLiteral("  Unsupported: ") +
                         Shown(unsupportedIds.join(QLatin1Char(' '))));
 }
@@ -152,8 +189,25 @@ int CommandSetV2(const QStringList& arguments) {
     const QCommandLineOption bpm(QStringLiteral("bpm"),
                                  QStringLiteral("Beats per minute, 0 to 65535; 0 removes them."),
                                  QStringLiteral("N"));
+    const QCommandLineOption picture(
+        QStringLiteral("picture"),
+        QStringLiteral("Adds the image (JPEG, PNG, GIF, WebP or BMP, at most 16 MB), or "
+                       "replaces the picture of the same type."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption pictureType(
+        QStringLiteral("picture-type"),
+        QStringLiteral("The picture's type, 0 to 20 (default 3, the front cover; 4 is the back "
+                       "cover)."),
+        QStringLiteral("N"));
+    const QCommandLineOption pictureDescription(QStringLiteral("picture-description"),
+                                                QStringLiteral("The picture's description."),
+                                                QStringLiteral("D"));
+    const QCommandLineOption removePictures(
+        QStringLiteral("remove-pictures"),
+        QStringLiteral("Removes every picture (before --picture adds one)."));
     parser.addOptions({shared.Title, shared.Artist, shared.Album, track, shared.Year, genre,
-                       comment, lyrics, lyricsFile, bpm});
+                       comment, lyrics, lyricsFile, bpm, picture, pictureType, pictureDescription,
+                       removePictures});
     QString path;
     if (const int code = ParseFileCommand(parser, QStringLiteral("set-v2"), arguments, path);
         code >= 0)
@@ -173,8 +227,41 @@ int CommandSetV2(const QStringList& arguments) {
         bpmValue = static_cast<uint16_t>(value);
     }
     QString lyricsText = parser.value(lyrics);
-    if (parser.isSet(lyricsFile) && !ReadLyricsFile(parser.value(lyricsFile), lyricsText))
-        return ecFailure;
+    if (parser.isSet(lyricsFile)) {
+        std::string bytes;
+        if (!ReadInputFile(parser.value(lyricsFile), MaxLyricsFileSize,
+                           QStringLiteral("A lyrics file"), bytes))
+            return ecFailure;
+        lyricsText = FromUtf8(bytes);
+    }
+    int pictureTypeValue = PictureTypeFrontCover;
+    if (parser.isSet(pictureType)) {
+        bool ok = false;
+        pictureTypeValue = parser.value(pictureType).toInt(&ok);
+        if (!ok || pictureTypeValue < 0 || pictureTypeValue >= PictureTypeCount) {
+            PrintError(QStringLiteral("set-v2: --picture-type takes a number from 0 to ") +
+                       QString::number(PictureTypeCount - 1));
+            return ecUsage;
+        }
+    }
+    if ((parser.isSet(pictureType) || parser.isSet(pictureDescription)) && !parser.isSet(picture)) {
+        PrintError(QStringLiteral("set-v2: --picture-type and --picture-description go with "
+                                  "--picture"));
+        return ecUsage;
+    }
+    // The picture is checked before the file is touched: a file that is no image, or too
+    // large to be a cover, is refused with its name.
+    std::string image;
+    if (parser.isSet(picture)) {
+        const QString name = parser.value(picture);
+        if (!ReadInputFile(name, MaxPictureFileSize, QStringLiteral("A picture"), image))
+            return ecFailure;
+        if (SniffImage(image).Mime.empty()) {
+            PrintError(QStringLiteral("set-v2: ") + Shown(name) +
+                       QStringLiteral(" is no JPEG, PNG, GIF, WebP or BMP image"));
+            return ecFailure;
+        }
+    }
 
     TDID3v2 tag;
     const std::string file = NativePath(path);
@@ -202,8 +289,80 @@ int CommandSetV2(const QStringList& arguments) {
         tag.SetLyrics(ToUtf8(lyricsText), 0);
     if (parser.isSet(bpm))
         tag.BPM = bpmValue;
+    if (parser.isSet(removePictures))
+        tag.RemovePictures();
+    if (parser.isSet(picture))
+        tag.SetPicture(static_cast<uint8_t>(pictureTypeValue),
+                       ToUtf8(parser.value(pictureDescription)), image);
     if (!tag.SaveToFile(file)) {
         PrintError(FailureText(MsgCanNotSaveV2, path, tag.FailureNote()));
+        return ecFailure;
+    }
+    return ecOk;
+}
+
+int CommandExportPicture(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes a picture of the ID3v2 tag to OUT ('-' for standard output), its bytes "
+        "unchanged. Without --index: the front cover, else the first picture."));
+    parser.addHelpOption();
+    const QCommandLineOption index(QStringLiteral("index"),
+                                   QStringLiteral("The picture's number as show lists it, from 1."),
+                                   QStringLiteral("N"));
+    parser.addOption(index);
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The MP3 file."));
+    parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("The image file to write."));
+    if (!parser.parse(QStringList{QStringLiteral("export-picture")} + arguments)) {
+        PrintError(QStringLiteral("export-picture: ") + parser.errorText());
+        return ecUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        PrintOut(parser.helpText());
+        return ecOk;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 2) {
+        PrintError(QStringLiteral("export-picture: FILE and OUT are needed\n\n") +
+                   parser.helpText());
+        return ecUsage;
+    }
+    int number = 0;
+    if (parser.isSet(index)) {
+        bool ok = false;
+        number = parser.value(index).toInt(&ok);
+        if (!ok || number < 1) {
+            PrintError(QStringLiteral("export-picture: --index takes a number from 1"));
+            return ecUsage;
+        }
+    }
+    const QString& path = files[0];
+    const QString& out = files[1];
+    TDID3v2 tag;
+    if (!tag.ReadFromFile(NativePath(path))) {
+        PrintError(MsgCanNotRead + Shown(path));
+        return ecFailure;
+    }
+    const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
+    int item = tag.MainPicture();
+    if (number > 0)
+        item = number <= static_cast<int>(pictures.size()) ? pictures[number - 1].Item : -1;
+    std::string image;
+    if (item < 0 || !tag.PictureData(item, image)) {
+        PrintError(QStringLiteral("export-picture: ") + Shown(path) +
+                   (number > 0 ? QStringLiteral(" has no picture ") + QString::number(number)
+                               : QStringLiteral(" has no picture")));
+        return ecFailure;
+    }
+    if (out == QLatin1String("-")) {
+        std::fwrite(image.data(), 1, image.size(), stdout);
+        return std::fflush(stdout) == 0 ? ecOk : ecFailure;
+    }
+    TFileSystem& fs = TFileSystem::Default();
+    TReplaceOptions options;
+    options.CreateMissing = true;
+    if (!fs.ReplaceContent(NativePath(out), image, options)) {
+        PrintError(FailureText(QStringLiteral("Cannot create file "), out));
         return ecFailure;
     }
     return ecOk;

@@ -23,8 +23,12 @@ const TCommandEntry Commands[] = {
     {"remove-v1", CommandRemoveV1, "remove-v1 FILE               remove the ID3v1 tag"},
     {"set-v2", CommandSetV2,
      "set-v2 FILE [--title T] [--artist A] [--album B] [--track N] [--year Y] [--genre G]\n"
-     "       [--comment C] [--lyrics L | --lyrics-file F]    change fields of the ID3v2 tag"},
+     "       [--comment C] [--lyrics L | --lyrics-file F] [--remove-pictures]\n"
+     "       [--picture IMAGE [--picture-type N] [--picture-description D]]\n"
+     "                                    change fields of the ID3v2 tag"},
     {"remove-v2", CommandRemoveV2, "remove-v2 FILE               remove the ID3v2 tag"},
+    {"export-picture", CommandExportPicture,
+     "export-picture FILE OUT [--index N]    write a picture of the ID3v2 tag to OUT"},
 };
 
 QString Usage() {
