@@ -17,6 +17,11 @@ namespace cantorell {
 
 namespace {
 
+// Stored sizes and positions are cut to the range a widget can take (QWIDGETSIZE_MAX)
+// before any rectangle arithmetic: a hand-edited 2147483647 would overflow it. The window
+// placement then fits the window to the screen.
+constexpr int32_t kMaxCoordinate = (1 << 24) - 1;
+
 // Entries longer than this are not property names; the limit keeps a damaged list from
 // asking for gigabytes.
 constexpr int32_t MaxNameLength = 64 * 1024;
@@ -359,7 +364,8 @@ void TElFormPersist::RestoreWindowValues() {
             int32_t height = 0;
             if (store.ReadInteger("", "Width", bounds.width(), width) && width >= 0 &&
                 store.ReadInteger("", "Height", bounds.height(), height) && height >= 0) {
-                bounds.setSize(QSize(width, height));
+                bounds.setSize(
+                    QSize(std::min(width, kMaxCoordinate), std::min(height, kMaxCoordinate)));
                 FPlacement.SetBounds(form, bounds);
             }
         }
@@ -369,7 +375,8 @@ void TElFormPersist::RestoreWindowValues() {
             int32_t top = 0;
             if (store.ReadInteger("", "Left", bounds.left(), left) &&
                 store.ReadInteger("", "Top", bounds.top(), top)) {
-                bounds.moveTo(left, top);
+                bounds.moveTo(std::clamp(left, -kMaxCoordinate, kMaxCoordinate),
+                              std::clamp(top, -kMaxCoordinate, kMaxCoordinate));
                 FPlacement.SetBounds(form, bounds);
             }
         }
