@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 
@@ -50,6 +51,21 @@ bool TFormSeam::RunSaveDialog(QWidget* parent, const QString& proposed, QString&
         return false;
     chosen = dialog.selectedFiles().first();
     return true;
+}
+
+bool TFormSeam::RunOpenPictureDialog(QWidget* parent, const QString& folder, QString& chosen) {
+    chosen = QFileDialog::getOpenFileName(
+        parent, QStringLiteral("Add or replace a picture"), folder,
+        QStringLiteral("Images (*.jpg *.jpeg *.png *.gif *.webp *.bmp);;All files (*)"));
+    return !chosen.isEmpty();
+}
+
+bool TFormSeam::RunSavePictureDialog(QWidget* parent, const QString& proposed, QString& chosen) {
+    const QString suffix = QFileInfo(proposed).suffix();
+    chosen =
+        QFileDialog::getSaveFileName(parent, QStringLiteral("Export the picture"), proposed,
+                                     QStringLiteral("Image (*.%1);;All files (*)").arg(suffix));
+    return !chosen.isEmpty();
 }
 
 void TFormSeam::CopyToClipboard(const QString& text) {

@@ -27,6 +27,12 @@ public:
     // The save dialog of the lyrics page: proposes `proposed` with the text-file filter
     // selected; true with `chosen` set when the user confirms.
     virtual bool RunSaveDialog(QWidget* parent, const QString& proposed, QString& chosen);
+    // The open dialog of the picture area, in `folder`, for JPEG, PNG, GIF, WebP and BMP
+    // images; true with `chosen` set when the user confirms.
+    virtual bool RunOpenPictureDialog(QWidget* parent, const QString& folder, QString& chosen);
+    // The save dialog that exports a picture: proposes `proposed` (its extension names the
+    // image's format); true with `chosen` set when the user confirms.
+    virtual bool RunSavePictureDialog(QWidget* parent, const QString& proposed, QString& chosen);
     virtual void CopyToClipboard(const QString& text);
     // Opens an address or a document with the desktop's default handler.
     virtual void OpenAddress(const QUrl& address);

@@ -4,6 +4,7 @@
 #include "app/Common.h"
 #include "app/FileListBox.h"
 #include "app/MyOptions.h"
+#include "app/PictureBox.h"
 #include "app/SplitGroupBox.h"
 #include "browse/FolderTree.h"
 #include "platform/Ascii.h"
@@ -430,7 +431,12 @@ QWidget* TFormMain::BuildID3v2Page() {
     grid->addWidget(commentLabel, 7, 0, Qt::AlignRight | Qt::AlignTop);
     grid->addWidget(Ed2Comment, 7, 1);
     grid->setColumnStretch(1, 1);
-    outer->addLayout(grid);
+    // The pictures stand beside the fields; a change to them is an edit like any other.
+    auto* fieldsAndPictures = new QHBoxLayout;
+    fieldsAndPictures->addLayout(grid, 1);
+    Pictures = new TPictureBox(*Seam, fields);
+    fieldsAndPictures->addWidget(Pictures, 0, Qt::AlignTop);
+    outer->addLayout(fieldsAndPictures);
     outer->addStretch(1);
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(0, 0, 0, 0);
@@ -813,6 +819,7 @@ void TFormMain::ClearID3v2Page() {
     Ed2Genre->setCurrentIndex(0);
     Ed2Comment->setReadOnly(false);
     Ed2Lyrics->setReadOnly(false);
+    Pictures->Clear();
     ID3v2Loaded = ID3v2Fields();
 }
 
@@ -834,8 +841,12 @@ QStringList TFormMain::ID3v2Fields() const {
             Ed2Comment->toPlainText(), Ed2Lyrics->toPlainText()};
 }
 
+bool TFormMain::ID3v2Edited() const {
+    return ID3v2Fields() != ID3v2Loaded || Pictures->Changed();
+}
+
 bool TFormMain::HasUnsavedChanges() const {
-    return !ShownPath.isEmpty() && (ID3v1Fields() != ID3v1Loaded || ID3v2Fields() != ID3v2Loaded);
+    return !ShownPath.isEmpty() && (ID3v1Fields() != ID3v1Loaded || ID3v2Edited());
 }
 
 bool TFormMain::ConfirmLeave() {
@@ -847,6 +858,7 @@ bool TFormMain::ConfirmLeave() {
     case TSaveAnswer::saDiscard:
         ID3v1Loaded = ID3v1Fields();
         ID3v2Loaded = ID3v2Fields();
+        Pictures->Clear();
         return true;
     case TSaveAnswer::saSave:
         break;
@@ -854,7 +866,7 @@ bool TFormMain::ConfirmLeave() {
     // Both pages are written before anything is read again, so neither page's edits are
     // lost to the other's refresh.
     const QString path = ShownPath;
-    const bool v2 = ID3v2Fields() != ID3v2Loaded;
+    const bool v2 = ID3v2Edited();
     const bool v1 = ID3v1Fields() != ID3v1Loaded;
     if (v2 && !SaveID3v2(path))
         return false;
@@ -892,6 +904,7 @@ void TFormMain::ShowID3v2(const QString& path) {
             Ed2Comment->setPlainText(FromUtf8(TagV2->GetComment(TagV2->MainCommentIndex())));
             Ed2Lyrics->setPlainText(FromUtf8(TagV2->GetLyrics(0)));
         }
+        Pictures->ShowTag(*TagV2, path);
     }
     ID3v2Loaded = ID3v2Fields();
 }
@@ -1036,6 +1049,7 @@ bool TFormMain::SaveID3v2(const QString& path) {
         TagV2->SetComment(ToUtf8(MemoText(Ed2Comment)), comment);
     if (MemoEdited(Ed2Lyrics, TagV2->GetLyrics(0)))
         TagV2->SetLyrics(ToUtf8(MemoText(Ed2Lyrics)), 0);
+    Pictures->ApplyTo(*TagV2);
     errno = 0;
     if (!TagV2->SaveToFile(NativePath(path))) {
         ShowFailure(MsgCanNotSaveV2, path, errno, TagV2->FailureNote());

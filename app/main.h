@@ -35,6 +35,7 @@ class TFolderTree;
 class TID3v1;
 class TMPEGaudio;
 class TMyOptions;
+class TPictureBox;
 
 // Where the About page's link leads. Until the project has a web page of its own, the link
 // opens the program's README (beside a build, or the installed copy).
@@ -89,6 +90,8 @@ public:
     QLineEdit* Ed2Year = nullptr;
     QComboBox* Ed2Genre = nullptr;
     QPlainTextEdit* Ed2Comment = nullptr;
+    // The pictures of the ID3v2 tag, beside its fields.
+    TPictureBox* Pictures = nullptr;
     QToolButton* SpeedButton8 = nullptr;
     QToolButton* btREMOVEv2 = nullptr;
     QToolButton* btLyrCopy = nullptr;
@@ -170,6 +173,8 @@ private:
     void UpdateCommands();
     QStringList ID3v1Fields() const;
     QStringList ID3v2Fields() const;
+    // Whether the ID3v2 page's fields or pictures differ from what was read.
+    bool ID3v2Edited() const;
     // An error without a file's reason (an exception's text, a settings failure), under
     // the warning icon.
     void ShowError(const QString& text);
