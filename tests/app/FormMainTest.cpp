@@ -371,6 +371,44 @@ TEST_F(FormMainTest, SavingID3v2WritesTheEditedFieldsAndReplacesOnlyTheMainComme
     EXPECT_EQ("line one\r\nline two", lyrics.front()->toString().to8Bit(true));
 }
 
+TEST_F(FormMainTest, ADescribedCommentIsNotShownAndASaveWithoutEditsLeavesTheFileAsItWas) {
+    const std::string path = Mp3("notes.mp3");
+    {
+        TagLib::MPEG::File file(path.c_str());
+        TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
+        tag->setTitle(" Title with spaces ");
+        auto* notes = new TagLib::ID3v2::CommentsFrame();
+        notes->setDescription("Liner notes");
+        notes->setText("Recorded live");
+        tag->addFrame(notes);
+        auto* lyrics = new TagLib::ID3v2::UnsynchronizedLyricsFrame();
+        lyrics->setText("line one\nline two\n");
+        tag->addFrame(lyrics);
+        ASSERT_TRUE(
+            file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers, TagLib::ID3v2::v4));
+    }
+    const std::string before = ReadBytes(path);
+    Select("notes.mp3");
+    EXPECT_EQ("", Form.Ed2Comment->toPlainText());
+    Press(Form.SpeedButton8);
+    EXPECT_TRUE(Seam.Messages.isEmpty()) << Seam.Messages.join('\n').toStdString();
+    EXPECT_TRUE(before == ReadBytes(path)) << "a save without edits changed the file";
+
+    // A typed comment is added beside the notes, which stay as they were.
+    Form.Ed2Comment->setFocus();
+    QTest::keyClicks(Form.Ed2Comment, "Typed");
+    Press(Form.SpeedButton8);
+    EXPECT_EQ("2.4", Form.LB2INFO->text());
+    EXPECT_EQ("Typed", Form.Ed2Comment->toPlainText());
+    TagLib::MPEG::File file(path.c_str());
+    const auto comments = file.ID3v2Tag()->frameList("COMM");
+    ASSERT_EQ(2u, comments.size());
+    EXPECT_EQ("Recorded live", comments[0]->toString().to8Bit(true));
+    EXPECT_EQ("Typed", comments[1]->toString().to8Bit(true));
+    EXPECT_EQ("line one\nline two\n",
+              file.ID3v2Tag()->frameList("USLT").front()->toString().to8Bit(true));
+}
+
 TEST_F(FormMainTest, RemovingATagRereadsItsPageAndKeepsTheOtherPagesEdits) {
     const std::string path = TaggedMp3("remove.mp3");
     Select("remove.mp3");
