@@ -433,7 +433,11 @@ QWidget* TFormMain::BuildID3v2Page() {
     grid->setColumnStretch(1, 1);
     // The pictures stand beside the fields; a change to them is an edit like any other.
     auto* fieldsAndPictures = new QHBoxLayout;
-    fieldsAndPictures->addLayout(grid, 1);
+    // The fields keep their rows together at the top, however tall the picture area is.
+    auto* fieldColumn = new QVBoxLayout;
+    fieldColumn->addLayout(grid);
+    fieldColumn->addStretch(1);
+    fieldsAndPictures->addLayout(fieldColumn, 1);
     Pictures = new TPictureBox(*Seam, fields);
     fieldsAndPictures->addWidget(Pictures, 0, Qt::AlignTop);
     outer->addLayout(fieldsAndPictures);
