@@ -555,6 +555,11 @@ QWidget* TFormMain::BuildAboutPage() {
     LB_LINK = MakeLinkLabel(panel, "LB_LINK", ProductPageAddress().toDisplayString());
     LB_LINK->setFont(bold);
     LB_LINK->setAlignment(Qt::AlignCenter);
+    // The installed README's path is as long as the prefix it lives under; it must not set
+    // the window's smallest width. A narrow window shows the middle of the path; the tooltip
+    // and the link still carry all of it.
+    LB_LINK->setMinimumWidth(1);
+    LB_LINK->setToolTip(ProductPageAddress().toDisplayString());
 
     panelLayout->addWidget(LB_PNM);
     panelLayout->addWidget(LB_VER);
