@@ -97,7 +97,7 @@ std::string BuiltTag(uint8_t version) {
                   chapterTitle) +
         Frame(version, "RVA2", std::string("track\0\x01\xFC\x00\x10\x7F\xFF", 12)) +
         Frame(version, "SYLT", std::string("\0eng\x02\x01\0a\0", 9) + BigEndianBytes(500)) +
-        Frame(version, "GEOB", std::string("\0application/x\0f.bin\0obj\0\x01\x02", 32)) +
+        Frame(version, "GEOB", std::string("\0application/x\0f.bin\0obj\0\x01\x02", 27)) +
         Frame(version, "PRIV", std::string("owner\0\x00\xFF\x00", 9)) +
         Frame(version, "POPM", std::string("a@b\0\xC8\0\0\0\x05", 9));
     return TId3v2Tag{version, 0, frames, 512}.Build();
