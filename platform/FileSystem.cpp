@@ -442,9 +442,18 @@ bool TFileSystem::ReplaceContent(const std::string& path, const TContentWriter& 
         if (::fstat(fd, &made) != 0)
             return discard();
         if (made.st_uid != st.st_uid || made.st_gid != st.st_gid) {
-            if (Fails(TFileOp::foOwner) || ::fchown(fd, st.st_uid, st.st_gid) != 0)
+            if (Fails(TFileOp::foOwner))
                 return discard();
+            // Root may still be refused (a network file system that maps root to nobody,
+            // a user namespace): the original then keeps its owner by a write in place.
+            if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+                if (errno != EPERM)
+                    return discard();
+                inPlace = true;
+            }
         }
+    }
+    if (exists && !inPlace) {
         // After the owner: changing the owner clears the set-id bits.
         if (!temp->SetPermissions(st.st_mode & kPermissionBits))
             return discard();
