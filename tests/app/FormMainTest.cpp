@@ -745,3 +745,27 @@ TEST_F(FormMainTest, TheSplitterBetweenExplorerAndPagesDragsEvenInASmallWindow) 
     QTest::mouseRelease(handle, Qt::LeftButton, {}, grip - QPoint(0, 120));
     EXPECT_LT(Form.GroupBoxExplorer->height(), before);
 }
+
+TEST_F(FormMainTest, F5ReadsTheFolderAndTheShownFileAgainAfterAskingAboutEdits) {
+    const std::string path = TaggedMp3("outside.mp3");
+    Select("outside.mp3");
+    {
+        // Another program retitles the file; the window does not know yet.
+        TagLib::MPEG::File file(path.c_str());
+        file.ID3v2Tag(true)->setTitle("changed outside");
+        ASSERT_TRUE(
+            file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3));
+    }
+    Form.Ed1Title->setText("typed");
+    Seam.SaveAnswer = TSaveAnswer::saCancel;
+    QTest::keyClick(&Form, Qt::Key_F5);
+    EXPECT_EQ(1, Seam.Questions.size());
+    EXPECT_EQ("typed", Form.Ed1Title->text());
+    EXPECT_EQ("v2 title", Form.Ed2Title->text());
+
+    Seam.SaveAnswer = TSaveAnswer::saDiscard;
+    QTest::keyClick(&Form, Qt::Key_F5);
+    EXPECT_EQ("changed outside", Form.Ed2Title->text());
+    EXPECT_EQ("v1 title", Form.Ed1Title->text());
+    EXPECT_EQ(QString::fromStdString(path), Form.ShownFile());
+}
