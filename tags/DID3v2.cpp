@@ -334,21 +334,22 @@ void TDID3v2::ReadFrames(size_t begin, size_t end, TagInfo& tag) {
         const std::string_view body = StoredBody(FReadFrames.back());
         // An encrypted body, or one that does not inflate, cannot be read; it is kept as
         // stored among the unsupported frames and written back so.
-        const std::optional<std::string> content =
+        // The body is copied once, here, and moved on into its slot or item.
+        std::optional<std::string> content =
             version == 2
                 ? std::optional<std::string>(body)
                 : UnpackFrameBody(body, static_cast<uint8_t>(version), flags, tagUnsynchronised);
-        StoreFrame(static_cast<int>(FReadFrames.size()) - 1, content, tag);
+        StoreFrame(static_cast<int>(FReadFrames.size()) - 1, std::move(content), tag);
     }
 }
 
-void TDID3v2::StoreFrame(int frame, const std::optional<std::string>& content, TagInfo& tag) {
+void TDID3v2::StoreFrame(int frame, std::optional<std::string>&& content, TagInfo& tag) {
     TReadFrame& read = FReadFrames[static_cast<size_t>(frame)];
     if (!content) {
         AddUnsupported(frame, std::string(StoredBody(read)));
         return;
     }
-    const std::string& body = *content;
+    std::string& body = *content;
     int row = FindFrameRow(read.Id, tag.MajorVersion);
     // Some writers put the year frame of the other version into a tag ("TDRC" into 2.3,
     // "TYER" into 2.4). It shows the year while the tag has no frame of its own version for
@@ -368,7 +369,7 @@ void TDID3v2::StoreFrame(int frame, const std::optional<std::string>& content, T
             (row != RowUserURL || TakesUserURLSlot(body, tag))) {
             // A later frame with the same identifier replaces an earlier one, which stays
             // in its place in the tag until the slot is changed.
-            tag.FrameText[row] = body;
+            tag.FrameText[row] = std::move(body);
             read.Home = TFrameHome::fhSlot;
             read.Index = row;
             FSlotFrame[row] = frame;
@@ -382,13 +383,13 @@ void TDID3v2::StoreFrame(int frame, const std::optional<std::string>& content, T
         item.FrameID = read.Id;
         item.FrameSize = static_cast<int32_t>(read.Size);
         item.FrameFlags = read.Flags;
-        item.Data = body;
+        item.Data = std::move(body);
         item.ReadFrame = frame;
         read.Home = home;
         read.Index = item.Index();
         return;
     }
-    AddUnsupported(frame, body);
+    AddUnsupported(frame, std::move(body));
 }
 
 // Several "WXXX" frames may stand side by side, told apart by their descriptions. The slot

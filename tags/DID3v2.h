@@ -176,7 +176,7 @@ private:
     const std::string& RowText(int row) const;
     bool Parse(std::string&& head, int64_t fileSize);
     void ReadFrames(size_t begin, size_t end, TagInfo& tag);
-    void StoreFrame(int frame, const std::optional<std::string>& content, TagInfo& tag);
+    void StoreFrame(int frame, std::optional<std::string>&& content, TagInfo& tag);
     bool TakesUserURLSlot(std::string_view body, const TagInfo& tag);
     void AddUnsupported(int frame, std::string data);
     std::string_view StoredBody(const TReadFrame& frame) const;
