@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     again.LoadFromBytes(saved, "saved text");
     again.SaveToBytes();
 
-    // The same bytes through the flat store, where section paths are whole key names. The
-    // store is made once: switching to flat mode converts through a temporary file.
+    // The same bytes through the flat store, where section paths are whole key names.
     static TElIniFile* const flat = [] {
         auto* store = new TElIniFile;
         store->SetSimple(true);

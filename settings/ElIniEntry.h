@@ -1,0 +1,117 @@
+// One node of the options store's tree, and the typed value a node carries.
+//
+// A node is a key, a value, or both at once (a key that carries a value of its own). Names
+// are compared after trimming characters up to and including the blank (codes 0 to 32) at
+// both ends and upper-casing ASCII letters; the first match wins and a name keeps the
+// spelling it was first written with.
+#pragma once
+
+#include "support/ElList.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace cantorell {
+
+using TStrings = std::vector<std::string>;
+
+// An operation the registry mode does not offer.
+class EElIniError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file of the store that could not be opened, read, written or replaced; the message
+// names the file and carries the operating system's reason.
+class EElFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum TElValueType : uint8_t {
+    evtNone = 0,
+    evtBoolean = 1,
+    evtInteger = 2,
+    evtString = 3,
+    evtMultiString = 4,
+    evtBinary = 5,
+    evtEightByte = 6
+};
+
+// A typed value: only the field of its type counts.
+struct TElIniValue {
+    TElValueType ValueType = evtNone;
+    bool BoolValue = false;
+    int32_t IntValue = 0;               // evtInteger
+    std::string StringValue;            // evtString; evtBinary: the block
+    TStrings MultiValue;                // evtMultiString
+    std::array<uint8_t, 8> EightByte{}; // evtEightByte: low half, then high half
+
+    int32_t DataSize() const { return static_cast<int32_t>(StringValue.size()); }
+    // Drops whatever value is held.
+    void ClearValue();
+};
+
+class TElIniEntry : public TElIniValue {
+public:
+    TElIniEntry();
+    ~TElIniEntry();
+    TElIniEntry(const TElIniEntry&) = delete;
+    TElIniEntry& operator=(const TElIniEntry&) = delete;
+
+    // The form names are compared in: trimmed of characters up to the blank, ASCII upper.
+    static std::string NormalName(std::string_view name);
+
+    // The first child (key or value) whose name matches, or null.
+    TElIniEntry* FindChild(std::string_view name) const;
+    // Appends a new child; the node owns it from then on.
+    TElIniEntry* AddChild(std::string_view name, bool isKey);
+    // The first child of that name, or a new one appended when there is none.
+    TElIniEntry* FindOrAddChild(std::string_view name, bool isKey, bool& added);
+    // Removes and frees one child with its subtree.
+    void RemoveChild(TElIniEntry* child);
+    void ClearChildren();
+    // Gives the node another name; later lookups find it under the new one.
+    void Rename(std::string_view name);
+
+    int32_t ChildCount() const { return Children.Count(); }
+    TElIniEntry* Child(int32_t index) const {
+        return static_cast<TElIniEntry*>(Children.At(index));
+    }
+    const std::string& Name() const { return FName; }
+
+    // Children, in the order they were added. Removing a child frees its subtree.
+    TElList Children;
+    bool IsKey = false;
+    TElIniEntry* Parent = nullptr;
+
+private:
+    // Keys with more children than this find them through a name index; smaller ones are
+    // scanned, which is faster than hashing for a handful of names.
+    static constexpr int32_t IndexThreshold = 16;
+
+    bool MatchesNormal(std::string_view normal) const;
+    TElIniEntry* FindNormal(const std::string& normal) const;
+    void BuildIndexIfLarge();
+    void ForgetChild(TElIniEntry* child);
+    TElIniEntry* AttachChild(std::string_view name, bool isKey);
+
+    std::string FName;
+    bool FClearing = false;
+    // Normal name -> first child of that name, so that lookups in a key with many values
+    // stay constant-time while "first match wins" is kept.
+    std::unique_ptr<std::unordered_map<std::string, TElIniEntry*>> FIndex;
+};
+
+// True when `entry` is `ancestor` or lies below it.
+bool IsWithin(const TElIniEntry* entry, const TElIniEntry* ancestor);
+// How many keys lie between the root and `entry`.
+int DepthOf(const TElIniEntry* entry);
+
+} // namespace cantorell
