@@ -3,6 +3,7 @@
 #include "platform/Ascii.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace cantorell {
 
@@ -27,6 +28,80 @@ int DepthOf(const TElIniEntry* entry) {
         ++depth;
     return depth;
 }
+
+// An open-addressing hash table of (hash of the normal name, child) slots with linear
+// probing. A key with a million values is filled in time proportional to their number: the
+// slots are one array, with no allocation per name, and growing it moves the slots without
+// touching the children, whose names are compared only when the hashes agree.
+class TElIniEntry::TChildIndex {
+public:
+    struct TSlot {
+        size_t Hash = 0;
+        TElIniEntry* Entry = nullptr; // null: the slot is free
+    };
+
+    static size_t HashOf(std::string_view normal) { return std::hash<std::string_view>{}(normal); }
+
+    // The slot of the child named `normal`, or the free slot where it would go; room for
+    // one more child is made first, so a slot found free can be filled at once.
+    TSlot& Probe(std::string_view normal, size_t hash) {
+        if ((FCount + 1) * 2 > FSlots.size())
+            Grow();
+        return FSlots[Locate(normal, hash)];
+    }
+    TElIniEntry* Find(std::string_view normal) const {
+        return FSlots.empty() ? nullptr : FSlots[Locate(normal, HashOf(normal))].Entry;
+    }
+    void Fill(TSlot& slot, size_t hash, TElIniEntry* entry) {
+        slot = {hash, entry};
+        ++FCount;
+    }
+    // Frees `slot`, moving later slots of its probe run back so that every lookup still
+    // reaches them.
+    void Erase(TSlot& slot) {
+        const size_t mask = FSlots.size() - 1;
+        size_t hole = static_cast<size_t>(&slot - FSlots.data());
+        for (size_t next = (hole + 1) & mask; FSlots[next].Entry != nullptr;
+             next = (next + 1) & mask) {
+            const size_t home = FSlots[next].Hash & mask;
+            // The slot stays when its home lies cyclically after the hole, up to itself.
+            const bool stays =
+                hole <= next ? hole < home && home <= next : hole < home || home <= next;
+            if (stays)
+                continue;
+            FSlots[hole] = FSlots[next];
+            hole = next;
+        }
+        FSlots[hole] = {};
+        --FCount;
+    }
+
+private:
+    size_t Locate(std::string_view normal, size_t hash) const {
+        const size_t mask = FSlots.size() - 1;
+        size_t i = hash & mask;
+        while (FSlots[i].Entry != nullptr &&
+               (FSlots[i].Hash != hash || !FSlots[i].Entry->MatchesNormal(normal)))
+            i = (i + 1) & mask;
+        return i;
+    }
+    void Grow() {
+        std::vector<TSlot> old(FSlots.empty() ? 64 : FSlots.size() * 2);
+        old.swap(FSlots);
+        const size_t mask = FSlots.size() - 1;
+        for (const TSlot& slot : old) {
+            if (slot.Entry == nullptr)
+                continue;
+            size_t i = slot.Hash & mask;
+            while (FSlots[i].Entry != nullptr)
+                i = (i + 1) & mask;
+            FSlots[i] = slot;
+        }
+    }
+
+    std::vector<TSlot> FSlots; // a power of two in size, at most half full
+    size_t FCount = 0;
+};
 
 TElIniEntry::TElIniEntry() {
     Children.OnDelete = [this](TElList&, TElList::TItem item) {
@@ -66,10 +141,8 @@ bool TElIniEntry::MatchesNormal(std::string_view normal) const {
 }
 
 TElIniEntry* TElIniEntry::FindNormal(const std::string& normal) const {
-    if (FIndex) {
-        const auto it = FIndex->find(normal);
-        return it == FIndex->end() ? nullptr : it->second;
-    }
+    if (FIndex)
+        return FIndex->Find(normal);
     for (int32_t i = 0; i < Children.Count(); ++i)
         if (Child(i)->MatchesNormal(normal))
             return Child(i);
@@ -83,11 +156,17 @@ TElIniEntry* TElIniEntry::FindChild(std::string_view name) const {
 void TElIniEntry::BuildIndexIfLarge() {
     if (FIndex || Children.Count() <= IndexThreshold)
         return;
-    FIndex = std::make_unique<std::unordered_map<std::string, TElIniEntry*>>();
-    FIndex->reserve(static_cast<size_t>(Children.Count()) * 2);
+    FIndex = std::make_unique<TChildIndex>();
     // In children order, so that the first of several namesakes is the one indexed.
     for (int32_t i = 0; i < Children.Count(); ++i)
-        FIndex->try_emplace(NormalName(Child(i)->FName), Child(i));
+        IndexIfFirst(Child(i), NormalName(Child(i)->FName));
+}
+
+void TElIniEntry::IndexIfFirst(TElIniEntry* child, const std::string& normal) {
+    const size_t hash = TChildIndex::HashOf(normal);
+    TChildIndex::TSlot& slot = FIndex->Probe(normal, hash);
+    if (slot.Entry == nullptr)
+        FIndex->Fill(slot, hash, child);
 }
 
 TElIniEntry* TElIniEntry::AttachChild(std::string_view name, bool isKey) {
@@ -108,7 +187,7 @@ TElIniEntry* TElIniEntry::AttachChild(std::string_view name, bool isKey) {
 TElIniEntry* TElIniEntry::AddChild(std::string_view name, bool isKey) {
     TElIniEntry* child = AttachChild(name, isKey);
     if (FIndex)
-        FIndex->try_emplace(NormalName(name), child);
+        IndexIfFirst(child, NormalName(name));
     else
         BuildIndexIfLarge();
     return child;
@@ -117,12 +196,13 @@ TElIniEntry* TElIniEntry::AddChild(std::string_view name, bool isKey) {
 TElIniEntry* TElIniEntry::FindOrAddChild(std::string_view name, bool isKey, bool& added) {
     std::string normal = NormalName(name);
     if (FIndex) {
-        // One hash lookup for both the search and the insertion.
-        auto [it, inserted] = FIndex->try_emplace(std::move(normal), nullptr);
-        added = inserted;
-        if (inserted)
-            it->second = AttachChild(name, isKey);
-        return it->second;
+        // One probe for both the search and the insertion.
+        const size_t hash = TChildIndex::HashOf(normal);
+        TChildIndex::TSlot& slot = FIndex->Probe(normal, hash);
+        added = slot.Entry == nullptr;
+        if (added)
+            FIndex->Fill(slot, hash, AttachChild(name, isKey));
+        return slot.Entry;
     }
     if (TElIniEntry* found = FindNormal(normal)) {
         added = false;
@@ -138,18 +218,18 @@ void TElIniEntry::ForgetChild(TElIniEntry* child) {
     if (FClearing || !FIndex)
         return;
     const std::string normal = NormalName(child->FName);
-    const auto it = FIndex->find(normal);
-    if (it == FIndex->end() || it->second != child)
+    TChildIndex::TSlot& slot = FIndex->Probe(normal, TChildIndex::HashOf(normal));
+    if (slot.Entry != child)
         return;
-    FIndex->erase(it);
     // The next child of the same name, if any, is now the first match.
     for (int32_t i = 0; i < Children.Count(); ++i) {
         TElIniEntry* other = Child(i);
         if (other != child && other->MatchesNormal(normal)) {
-            FIndex->emplace(normal, other);
-            break;
+            slot.Entry = other;
+            return;
         }
     }
+    FIndex->Erase(slot);
 }
 
 void TElIniEntry::RemoveChild(TElIniEntry* child) {
@@ -170,10 +250,14 @@ void TElIniEntry::Rename(std::string_view name) {
     FName = name;
     if (Parent == nullptr || !Parent->FIndex)
         return;
-    auto [it, inserted] = Parent->FIndex->try_emplace(NormalName(name), this);
+    const std::string normal = NormalName(name);
+    const size_t hash = TChildIndex::HashOf(normal);
+    TChildIndex::TSlot& slot = Parent->FIndex->Probe(normal, hash);
+    if (slot.Entry == nullptr)
+        Parent->FIndex->Fill(slot, hash, this);
     // Keep "first match wins": the renamed node takes the index only if it comes first.
-    if (!inserted && Parent->Children.IndexOf(this) < Parent->Children.IndexOf(it->second))
-        it->second = this;
+    else if (Parent->Children.IndexOf(this) < Parent->Children.IndexOf(slot.Entry))
+        slot.Entry = this;
 }
 
 void TElIniValue::ClearValue() {

@@ -14,7 +14,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace cantorell {
@@ -96,9 +95,13 @@ private:
     // scanned, which is faster than hashing for a handful of names.
     static constexpr int32_t IndexThreshold = 16;
 
+    class TChildIndex;
+
     bool MatchesNormal(std::string_view normal) const;
     TElIniEntry* FindNormal(const std::string& normal) const;
     void BuildIndexIfLarge();
+    // Indexes `child` under `normal` unless an earlier child of that name is indexed.
+    void IndexIfFirst(TElIniEntry* child, const std::string& normal);
     void ForgetChild(TElIniEntry* child);
     TElIniEntry* AttachChild(std::string_view name, bool isKey);
 
@@ -106,7 +109,7 @@ private:
     bool FClearing = false;
     // Normal name -> first child of that name, so that lookups in a key with many values
     // stay constant-time while "first match wins" is kept.
-    std::unique_ptr<std::unordered_map<std::string, TElIniEntry*>> FIndex;
+    std::unique_ptr<TChildIndex> FIndex;
 };
 
 // True when `entry` is `ancestor` or lies below it.

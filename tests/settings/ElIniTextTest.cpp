@@ -261,6 +261,25 @@ TEST_P(ElIniDuplicateNames, ResolveToTheFirstChildEvenAfterItIsRemovedOrRenamed)
 
 INSTANTIATE_TEST_SUITE_P(ScannedAndIndexed, ElIniDuplicateNames, testing::Values(0, 40));
 
+TEST(ElIniText, RemovingManyValuesOfALargeKeyLeavesEveryOtherOneFindable) {
+    TElIniFile store;
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(store.WriteInteger("\\Big", "v" + std::to_string(i), i));
+    for (int i = 0; i < 3000; i += 3)
+        ASSERT_TRUE(store.Delete("\\Big", "V" + std::to_string(i)));
+    for (int i = 0; i < 3000; ++i) {
+        int32_t value = -1;
+        EXPECT_EQ(store.ReadInteger("\\Big", "v" + std::to_string(i), -1, value), i % 3 != 0);
+        EXPECT_EQ(value, i % 3 != 0 ? i : -1);
+    }
+    // A removed name can be written again, and is then found once.
+    ASSERT_TRUE(store.WriteInteger("\\Big", "v0", 7));
+    TStrings names;
+    ASSERT_TRUE(store.GetValueNames("\\Big", names));
+    EXPECT_EQ(names.size(), 2001u);
+    EXPECT_EQ(TypeOf(store, "\\Big", "v0"), evtInteger);
+}
+
 TEST(ElIniText, AKeyWithManyValuesLoadsAndFindsEachOne) {
     std::string text = "[Big]\r\n";
     for (int i = 0; i < 20000; ++i)
