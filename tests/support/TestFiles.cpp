@@ -26,10 +26,15 @@ TTempDir::TTempDir() {
 
 TTempDir::~TTempDir() {
     std::error_code error;
-    // Tests make files read-only; give the owner access back so everything can go.
+    // Tests make files read-only; give the owner access back so everything can go. A
+    // symbolic link is passed over: chmod follows it, and tests plant links to files far
+    // outside the folder (/dev/null among them), whose modes are not ours to change.
     for (auto it = fs::recursive_directory_iterator(FPath, error);
-         !error && it != fs::recursive_directory_iterator(); it.increment(error))
-        ::chmod(it->path().c_str(), it->is_directory() ? 0700 : 0600);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_symlink(error))
+            continue;
+        ::chmod(it->path().c_str(), it->is_directory(error) ? 0700 : 0600);
+    }
     ::chmod(FPath.c_str(), 0700);
     fs::remove_all(FPath, error);
 }
