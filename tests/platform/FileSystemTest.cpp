@@ -320,6 +320,27 @@ TEST_F(FileSystemReplaceTest, ModeAttributesAndAclsAreKeptAndAReadOnlyFileStaysR
     }
 }
 
+// While the new content is written, other users must not read a private file's copy.
+TEST_F(FileSystemReplaceTest, TheNewFileIsPrivateWhileItIsWritten) {
+    WriteBytes(Path, "old");
+    ASSERT_EQ(0, ::chmod(Path.c_str(), 0644));
+    std::string seen;
+    unsigned mode = 0;
+    ASSERT_TRUE(Fs.ReplaceContent(Path, [&](TFile& out) {
+        for (const std::string& name : FolderEntries(Dir.Path())) {
+            if (name != "file.bin") {
+                seen = name;
+                mode = FileMode(Dir.File(name));
+            }
+        }
+        return out.WriteAt(0, "new", 3);
+    }));
+    EXPECT_TRUE(seen.starts_with(".file.bin.tcsave-")) << seen;
+    EXPECT_EQ(0600u, mode);
+    EXPECT_EQ(0644u, FileMode(Path));
+    EXPECT_EQ("new", ReadBytes(Path));
+}
+
 TEST_F(FileSystemReplaceTest, ANewFileGetsTheUsualModeAndAMissingOneIsNotCreatedUnlessAsked) {
     EXPECT_FALSE(Fs.ReplaceContent(Path, "x"));
     EXPECT_FALSE(FileExists(Path));
