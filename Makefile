@@ -8,6 +8,8 @@ BENCH_DIR    ?= build-bench
 JOBS         ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 PREFIX       ?= /usr/local
+# WERROR=ON makes every compiler warning of the build an error (CI builds this way).
+WERROR       ?= OFF
 
 # What the build and the tests need, and what the window needs to run.
 BUILD_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev \
@@ -41,7 +43,8 @@ deps:
 	$(call install_missing,$(BUILD_PACKAGES) $(RUN_PACKAGES))
 
 $(BUILD_DIR)/build.ninja:
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCANTORELL_WERROR=$(WERROR)
 
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)

@@ -352,7 +352,7 @@ void TPictureBox::ShowCurrent() {
 
     // The decode runs on the pool; the window shows its result only while it is still the
     // latest request, and a request that is already outdated when its turn comes is skipped.
-    const std::shared_ptr<const std::string> data = entry.Data;
+    const std::shared_ptr<const std::string> picture = entry.Data;
     const std::shared_ptr<std::atomic<uint64_t>> latest = FLatest;
     const QSize box(PreviewSide - 4, PreviewSide - 4);
     auto* watcher = new QFutureWatcher<QImage>(this);
@@ -367,10 +367,10 @@ void TPictureBox::ShowCurrent() {
             Image->setPixmap(QPixmap::fromImage(image));
         emit PreviewReady();
     });
-    watcher->setFuture(QtConcurrent::run([data, latest, request, box] {
+    watcher->setFuture(QtConcurrent::run([picture, latest, request, box] {
         if (request != *latest)
             return QImage();
-        return DecodePicture(*data, box);
+        return DecodePicture(*picture, box);
     }));
 }
 

@@ -730,8 +730,8 @@ void TFormMain::ShowFolder(const QString& folder) {
     QTreeWidgetItem* node = nullptr;
     if (!folder.isEmpty()) {
         node = FolderTree1->FindNodeByPath(NativePath(folder));
-        const TFolderNode* data = TFolderTree::NodeData(node);
-        if (!data || FromNativePath(data->Path) != folder)
+        const TFolderNode* entry = TFolderTree::NodeData(node);
+        if (!entry || FromNativePath(entry->Path) != folder)
             node = nullptr; // a hidden folder, or one outside the tree's volumes
     }
     {
@@ -1192,16 +1192,16 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 
 // A file or folder dragged from a file manager opens as if typed into the path field.
 void TFormMain::dragEnterEvent(QDragEnterEvent* event) {
-    const QMimeData* data = event->mimeData();
-    if (data && data->hasUrls() && !data->urls().isEmpty() && data->urls().first().isLocalFile())
+    const QMimeData* mime = event->mimeData();
+    if (mime && mime->hasUrls() && !mime->urls().isEmpty() && mime->urls().first().isLocalFile())
         event->acceptProposedAction();
 }
 
 void TFormMain::dropEvent(QDropEvent* event) {
-    const QMimeData* data = event->mimeData();
-    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile())
+    const QMimeData* mime = event->mimeData();
+    if (!mime || !mime->hasUrls() || mime->urls().isEmpty() || !mime->urls().first().isLocalFile())
         return;
-    const QString path = data->urls().first().toLocalFile();
+    const QString path = mime->urls().first().toLocalFile();
     event->acceptProposedAction();
     Guarded([&] {
         if (!OpenPath(path) && !QFileInfo::exists(path))

@@ -212,8 +212,8 @@ void TFolderTree::SetDisplayMode(TDisplayMode value) {
         return;
     TRedrawGuard redraw(this);
     for (QTreeWidgetItemIterator it(this); *it; ++it) {
-        if (const TFolderNode* data = NodeData(*it))
-            (*it)->setText(0, NodeText(data->Name));
+        if (const TFolderNode* entry = NodeData(*it))
+            (*it)->setText(0, NodeText(entry->Name));
     }
 }
 
@@ -239,12 +239,12 @@ const TFolderNode* TFolderTree::NodeData(const QTreeWidgetItem* Node) {
 }
 
 std::string TFolderTree::GetNodePath(const QTreeWidgetItem* Node) const {
-    const TFolderNode* data = NodeData(Node);
-    if (!data || IsSpecialKind(data->Kind))
+    const TFolderNode* entry = NodeData(Node);
+    if (!entry || IsSpecialKind(entry->Kind))
         return {};
     // A network share is a mounted folder here, so it reports its mount point like any
     // other folder.
-    return data->Path;
+    return entry->Path;
 }
 
 std::string TFolderTree::GetSelectedPath() const {
@@ -280,13 +280,13 @@ QTreeWidgetItem* TFolderTree::FindNodeByPath(const std::string& Path, TFindMode 
     starts.push_back(top);
     for (int i = 0; i < top->childCount(); ++i) {
         QTreeWidgetItem* child = top->child(i);
-        const TFolderNode* data = NodeData(child);
-        if (data->Kind == TNodeKind::nkComputer || data->Kind == TNodeKind::nkNetwork) {
+        const TFolderNode* entry = NodeData(child);
+        if (entry->Kind == TNodeKind::nkComputer || entry->Kind == TNodeKind::nkNetwork) {
             if (!AsFolderItem(child)->Filled)
                 FillNode(child);
             for (int v = 0; v < child->childCount(); ++v)
                 starts.push_back(child->child(v));
-        } else if (AsFolderItem(child)->Fixed && data->Kind == TNodeKind::nkFolder) {
+        } else if (AsFolderItem(child)->Fixed && entry->Kind == TNodeKind::nkFolder) {
             starts.push_back(child);
         }
     }
@@ -314,8 +314,8 @@ QTreeWidgetItem* TFolderTree::FindNodeByPath(const std::string& Path, TFindMode 
         const std::string path = JoinComponents(parts, i + 1);
         QTreeWidgetItem* found = nullptr;
         for (int c = 0; c < node->childCount() && !found; ++c) {
-            const TFolderNode* data = NodeData(node->child(c));
-            if (data->Kind == TNodeKind::nkFolder && data->Path == path)
+            const TFolderNode* entry = NodeData(node->child(c));
+            if (entry->Kind == TNodeKind::nkFolder && entry->Path == path)
                 found = node->child(c);
         }
         if (!found)
@@ -362,9 +362,9 @@ void TFolderTree::BuildTree() {
     expandItem(computer);
 }
 
-TFolderTree::TFolderItem* TFolderTree::AddSpecialNode(TFolderNode data, TShellIcon icon) {
+TFolderTree::TFolderItem* TFolderTree::AddSpecialNode(TFolderNode entry, TShellIcon icon) {
     QTreeWidgetItem* desktop = topLevelItem(0);
-    auto* node = new TFolderItem(std::move(data));
+    auto* node = new TFolderItem(std::move(entry));
     node->Fixed = true;
     node->setIcon(0, Shell.Icon(icon));
     node->setText(0, NodeText(node->Data.Name));

@@ -65,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
         TLocationCase{"RelativeXdgIsIgnored", bsNothing, "config",
                       "~/.config/tagcantorell/VizErir.ini"},
         TLocationCase{"AFolderBesideIsNoOptionsFile", bsFolder, "@", "@/tagcantorell/VizErir.ini"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });
 
 // Root may write anywhere, so only an ordinary user sees a read-only file passed over.
 TEST(OptionsLocationPermissionTest, AReadOnlyFileBesideTheProgramIsPassedOver) {

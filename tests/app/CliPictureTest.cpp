@@ -153,7 +153,7 @@ TEST_P(CliPictureTest, TagLibAndMutagenReadTheAddedPictureByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, CliPictureTest, ::testing::Values(3, 4),
-                         [](const auto& info) { return "V2" + std::to_string(info.param); });
+                         [](const auto& test) { return "V2" + std::to_string(test.param); });
 
 struct TRefusedCase {
     const char* Name;
@@ -192,4 +192,4 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusedCase{"Fifo", [](const std::string& p) { ASSERT_EQ(0, ::mkfifo(p.c_str(), 0600)); },
                      "Can not read data from the file"},
         TRefusedCase{"Missing", [](const std::string&) {}, "Can not read data from the file"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });

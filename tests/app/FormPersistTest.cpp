@@ -310,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(Stored, FormPersistBoundsTest,
                                            TStoredBounds{"AboveAndLeft", 400, 300, -5000, -4000},
                                            TStoredBounds{"Extremes", 2147483647, 2147483647,
                                                          2147483647, -2147483647}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 // An options file that cannot be written at exit is named in a message and kept as it was.
 // A FIFO in its place is the hard case: reading it would hang the start and replacing it

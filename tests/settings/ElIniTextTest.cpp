@@ -338,7 +338,7 @@ INSTANTIATE_TEST_SUITE_P(Shapes, ElIniHostileText,
                                                 TElIniFile::MaxKeyDepth),
                                          Nested("LongFirstName", 120, std::string(3800, 'n'), 99),
                                          Nested("ManyShallowKeys", 20000, "key", 3)),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 } // namespace
 } // namespace cantorell

@@ -95,8 +95,8 @@ TEST_P(DID3v2LinkTest, ASaveOfAHardLinkedFileIsSeenByBothNamesInTheSameInode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RebuildAndInPlace, DID3v2LinkTest, ::testing::Bool(),
-                         [](const auto& info) {
-                             return std::string(info.param ? "Rebuild" : "InPlace");
+                         [](const auto& test) {
+                             return std::string(test.param ? "Rebuild" : "InPlace");
                          });
 
 TEST_F(DID3v2FileSystemTest, APlantedLinkAndABackupBesideTheFileAreLeftAlone) {

@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "A/B"},
         TTextCase{"UnknownEncodingGivesNothing", TextBody(4, "Hi"), ""},
         TTextCase{"EmptyBody", "", ""}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });
 
 class DecodeGenreTextTest : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
 

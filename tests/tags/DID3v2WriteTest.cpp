@@ -590,7 +590,7 @@ INSTANTIATE_TEST_SUITE_P(EachWay, DID3v2FaultTest,
                                            TSaveCase{"Remove", TSaveWay::swRemove},
                                            TSaveCase{"RebuildHardLinked",
                                                      TSaveWay::swRebuildHardLinked}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+                         [](const auto& test) { return std::string(test.param.Name); });
 
 TEST_F(DID3v2WriteTest, ABeatsPerMinuteTextThatIsNoWholeNumberSurvivesASaveUntilChanged) {
     MakeFile(TId3v2Tag{3, 0, FrameV23("TBPM", Latin1("120.5")), 100}.Build() + Audio);

@@ -252,4 +252,4 @@ INSTANTIATE_TEST_SUITE_P(
                   true,
                   0,
                   1}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });

@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                          384},
         TFrameLengthCase{
             "Mpeg25Layer3At8kAnd8k", {.Version = 0, .BitRateIndex = 1, .SampleRateIndex = 2}, 72}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });
 
 TEST(MPEGaudioVBRHeaderOffsetTest, SkipsTheSideInformationOfEachVersionAndChannelCount) {
     EXPECT_EQ(36, VBRHeaderOffset(Decoded(Mpeg1Layer3Joint128)));

@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
         TSniffCase{"PngClaimingAZeroSize", PngHeader(0, 100), "image/png", 0, 0},
         TSniffCase{"TextIsNoImage", "Just some text, not a picture", "", 0, 0},
         TSniffCase{"EmptyIsNoImage", "", "", 0, 0}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });
 
 struct TFrameCase {
     const char* Name;
@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "desc",
                                16),
                    false, false, "", 0, "", ""}),
-    [](const auto& info) { return std::string(info.param.Name); });
+    [](const auto& test) { return std::string(test.param.Name); });
 
 namespace {
 
@@ -281,7 +281,7 @@ TEST_P(PictureSaveTest, TagLibReadsTheAddedPictureByteForByteWithItsTypeAndMime)
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, PictureSaveTest, ::testing::Values(3, 4),
-                         [](const auto& info) { return "V2" + std::to_string(info.param); });
+                         [](const auto& test) { return "V2" + std::to_string(test.param); });
 
 TEST(PictureV22Test, APicShowsItsFormatAsMimeAndIsSavedAsAnApic) {
     TTempDir dir;
