@@ -367,10 +367,23 @@ QWidget* MakeButtonBar(QWidget* parent, const char* name, QToolButton*& save, co
     return bar;
 }
 
+// A tag page: its fields scroll in a small window, and the button bar the caller adds below
+// them stays in view, so Save and Remove can be reached at any window size. The bar is made
+// after the scroll area, which keeps it after the fields in the focus chain.
+QVBoxLayout* LayOutTagPage(QWidget* page, QWidget* fields) {
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    auto* area = new QScrollArea(page);
+    area->setWidget(fields);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    pageLayout->addWidget(area, 1);
+    return pageLayout;
+}
+
 } // namespace
 
 QWidget* TFormMain::BuildID3v1Page() {
-    // The fields scroll in a small window; the button bar below them stays in view.
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("TabID3v1"));
     auto* fields = new QWidget;
@@ -392,23 +405,15 @@ QWidget* TFormMain::BuildID3v1Page() {
     grid->setColumnStretch(1, 1);
     outer->addLayout(grid);
     outer->addStretch(1);
-    auto* pageLayout = new QVBoxLayout(page);
-    pageLayout->setContentsMargins(0, 0, 0, 0);
-    auto* area = new QScrollArea(page);
-    area->setWidget(fields);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    pageLayout->addWidget(area, 1);
-    pageLayout->addWidget(MakeButtonBar(page, "PanelBTN", btSAVE, "btSAVE",
-                                        QStringLiteral("Save ID3v1"), btREMOVEv1, "btREMOVEv1",
-                                        QStringLiteral("Remove ID3v1")));
+    LayOutTagPage(page, fields)
+        ->addWidget(MakeButtonBar(page, "PanelBTN", btSAVE, "btSAVE", QStringLiteral("Save ID3v1"),
+                                  btREMOVEv1, "btREMOVEv1", QStringLiteral("Remove ID3v1")));
     btSAVE->setToolTip(QStringLiteral("Write this page's fields as the file's ID3v1 tag (Ctrl+S)"));
     btREMOVEv1->setToolTip(QStringLiteral("Remove the ID3v1 tag from the file"));
     return page;
 }
 
 QWidget* TFormMain::BuildID3v2Page() {
-    // The fields scroll in a small window; the button bar below them stays in view.
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("TabID3v2"));
     auto* fields = new QWidget;
@@ -442,16 +447,10 @@ QWidget* TFormMain::BuildID3v2Page() {
     fieldsAndPictures->addWidget(Pictures, 0, Qt::AlignTop);
     outer->addLayout(fieldsAndPictures);
     outer->addStretch(1);
-    auto* pageLayout = new QVBoxLayout(page);
-    pageLayout->setContentsMargins(0, 0, 0, 0);
-    auto* area = new QScrollArea(page);
-    area->setWidget(fields);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    pageLayout->addWidget(area, 1);
-    pageLayout->addWidget(MakeButtonBar(page, "Panel4", SpeedButton8, "SpeedButton8",
-                                        QStringLiteral("Save ID3v2"), btREMOVEv2, "btREMOVEv2",
-                                        QStringLiteral("Remove ID3v2")));
+    LayOutTagPage(page, fields)
+        ->addWidget(MakeButtonBar(page, "Panel4", SpeedButton8, "SpeedButton8",
+                                  QStringLiteral("Save ID3v2"), btREMOVEv2, "btREMOVEv2",
+                                  QStringLiteral("Remove ID3v2")));
     SpeedButton8->setToolTip(
         QStringLiteral("Write this page's fields and the lyrics as the file's ID3v2 tag (Ctrl+S)"));
     btREMOVEv2->setToolTip(QStringLiteral("Remove the ID3v2 tag from the file"));
