@@ -26,6 +26,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -88,6 +89,17 @@ public:
     std::vector<TPictureInfo> Pictures() const;
     // The image bytes of Frames_Images item `item`, unchanged; false when there are none.
     bool PictureData(int item, std::string& image) const;
+    // Where a picture's image bytes are, as a value that may be handed to another thread
+    // and outlive this object: what LoadPicture needs to fetch them later.
+    struct TPictureRef {
+        std::shared_ptr<const std::string> Bytes;
+    };
+    // The reference for Frames_Images item `item`; one that loads nothing when there is no
+    // picture there.
+    TPictureRef PictureRef(int item) const;
+    // The image bytes `ref` names, unchanged. Safe on any thread. False when there are none
+    // or they can no longer be read as they were.
+    static bool LoadPicture(const TPictureRef& ref, std::string& image);
     // The picture shown first: the first front cover, else the first picture; -1 when none.
     int MainPicture() const;
     // New pictures are written as "APIC" frames in the save's version, with the MIME type

@@ -55,6 +55,22 @@ bool TDID3v2::PictureData(int item, std::string& image) const {
     return true;
 }
 
+TDID3v2::TPictureRef TDID3v2::PictureRef(int item) const {
+    TPictureRef ref;
+    std::string image;
+    if (PictureData(item, image))
+        ref.Bytes = std::make_shared<const std::string>(std::move(image));
+    return ref;
+}
+
+bool TDID3v2::LoadPicture(const TPictureRef& ref, std::string& image) {
+    image.clear();
+    if (!ref.Bytes)
+        return false;
+    image = *ref.Bytes;
+    return true;
+}
+
 int TDID3v2::MainPicture() const {
     const std::vector<TPictureInfo> pictures = Pictures();
     for (const TPictureInfo& picture : pictures) {
