@@ -206,6 +206,8 @@ public:
         Stamp = stamp;
     }
     void Forget() { Stamp = {}; }
+    const std::string& ReadPath() const { return Path; }
+    const TFileStamp& ReadStamp() const { return Stamp; }
     // The save lock of `path`; null when it cannot be had or the file changed since the
     // read (a path this object did not read counts as unchanged).
     std::unique_ptr<TFileLock> LockUnchanged(TFileSystem& fs, const std::string& path) const {

@@ -102,6 +102,7 @@ void TDID3v2::ResetFields() {
         RowText(row).clear();
     BPM = 0;
     FReadBytes.clear();
+    FReadRaw = false;
     FReadVersion = 0;
     FReadRevision = 0;
     FReadFlags = 0;
@@ -242,6 +243,7 @@ bool TDID3v2::Parse(std::string&& head, int64_t fileSize) {
         end = FReadBytes.size();
     } else {
         FReadBytes = std::move(head);
+        FReadRaw = true;
     }
     if (tag.MajorVersion > 2 && (tag.Flags & TagFlagExtendedHeader)) {
         // 2.3: a 4-byte size that excludes itself. 2.4: a synchsafe size that includes it.
@@ -330,6 +332,8 @@ void TDID3v2::ReadFrames(size_t begin, size_t end, TagInfo& tag) {
         frame.Flags = flags;
         frame.Offset = begin + bodyStart;
         frame.Size = static_cast<size_t>(size);
+        if (FReadRaw)
+            frame.FileOffset = static_cast<int64_t>(begin + bodyStart);
         FReadFrames.push_back(std::move(frame));
         const std::string_view body = StoredBody(FReadFrames.back());
         // An encrypted body, or one that does not inflate, cannot be read; it is kept as
@@ -501,7 +505,28 @@ uint8_t TDID3v2::SaveVersion() const {
     return FReadVersion == 4 ? 4 : 3;
 }
 
+bool TDID3v2::StoredPlain(const TReadFrame& frame) const {
+    return FReadVersion == 2 || ((frame.Flags >> 8) == 0 &&
+                                 !(FReadVersion == 4 && (FReadFlags & TagFlagUnsynchronisation)));
+}
+
+const TDID3v2::TReadFrame* TDID3v2::UnchangedPicture(int item) const {
+    if (item < 0 || item >= Frames_Images.Count())
+        return nullptr;
+    const TFrameItem& picture = Frames_Images.Items(item);
+    if (picture.ReadFrame < 0 || static_cast<size_t>(picture.ReadFrame) >= FReadFrames.size())
+        return nullptr;
+    const TReadFrame& frame = FReadFrames[static_cast<size_t>(picture.ReadFrame)];
+    const bool same = frame.Home == TFrameHome::fhImages && picture.FrameID == frame.Id &&
+                      StoredPlain(frame) && picture.Data == StoredBody(frame);
+    return same ? &frame : nullptr;
+}
+
 bool TDID3v2::ItemChanged(const TFrameItem& item, const TReadFrame& frame) const {
+    // A body stored as it reads is compared where it stands, without a copy.
+    if (frame.Home != TFrameHome::fhComments && frame.Home != TFrameHome::fhLyrics &&
+        StoredPlain(frame))
+        return item.Data != StoredBody(frame) || item.FrameID != frame.Id;
     const std::string content = ReadContent(frame);
     if (frame.Home == TFrameHome::fhComments || frame.Home == TFrameHome::fhLyrics) {
         const TDescribedText read = DecodeDescribed(content, true);
@@ -704,6 +729,7 @@ bool TDID3v2::SaveToFile(const std::string& fileName) {
     TagInfo tag;
     if (!lock || !ReadTagHeader(Fs, fileName, tag) || !WriteTag(fileName, tag))
         return false;
+    ForgetFilePlaces(fileName);
     FRead.Refresh(Fs, fileName);
     return true;
 }
@@ -713,8 +739,17 @@ bool TDID3v2::RemoveFromFile(const std::string& fileName) {
     const auto lock = FRead.LockUnchanged(Fs, fileName);
     if (!lock || !RebuildFile(fileName, std::nullopt))
         return false;
+    ForgetFilePlaces(fileName);
     FRead.Refresh(Fs, fileName);
     return true;
+}
+
+// After a write into the file read, the frames no longer stand where they were read.
+void TDID3v2::ForgetFilePlaces(const std::string& fileName) {
+    if (fileName != FRead.ReadPath())
+        return;
+    for (TReadFrame& frame : FReadFrames)
+        frame.FileOffset = -1;
 }
 
 const std::string& TDID3v2::FailureNote() const {

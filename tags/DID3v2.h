@@ -91,8 +91,15 @@ public:
     bool PictureData(int item, std::string& image) const;
     // Where a picture's image bytes are, as a value that may be handed to another thread
     // and outlive this object: what LoadPicture needs to fetch them later.
+    // Either the bytes themselves (a picture added or replaced here, or one whose body had
+    // to be unpacked), or where they stand in a file, with the file's stamp at the read: a
+    // file that has changed since is not taken to hold them any more.
     struct TPictureRef {
         std::shared_ptr<const std::string> Bytes;
+        std::string Path;
+        TFileStamp Stamp;
+        int64_t Offset = 0;
+        int64_t Size = 0;
     };
     // The reference for Frames_Images item `item`; one that loads nothing when there is no
     // picture there.
@@ -178,6 +185,9 @@ private:
         // unsynchronisation included), in FReadBytes.
         size_t Offset = 0;
         size_t Size = 0;
+        // Where the body stands in the file read; -1 when the bytes read were transformed
+        // (tag-wide unsynchronisation) or came from memory.
+        int64_t FileOffset = -1;
         TFrameHome Home = TFrameHome::fhUnsupport;
         // The slot's row, or the item's index in its collection.
         int Index = -1;
@@ -198,6 +208,11 @@ private:
     bool ItemChanged(const TFrameItem& item, const TReadFrame& frame) const;
     void AppendItem(std::string& out, const TFrameItem& item, TFrameHome home) const;
     void AppendStored(std::string& out, const TReadFrame& frame) const;
+    // Whether the frame's body is stored as its content: no flag changes the bytes.
+    bool StoredPlain(const TReadFrame& frame) const;
+    // The frame a picture was read from, while the item still holds it as read.
+    const TReadFrame* UnchangedPicture(int item) const;
+    void ForgetFilePlaces(const std::string& fileName);
 
     TFileSystem& Fs;
     TReadStamp FRead;
@@ -205,6 +220,7 @@ private:
 
     // What a save needs to write back unchanged frames as they were read.
     std::string FReadBytes;   // the tag's frames (after undoing 2.3 unsynchronisation)
+    bool FReadRaw = false;    // FReadBytes are the file's bytes from offset 0
     uint8_t FReadVersion = 0; // major version of the tag read (2 to 4); 0 when none was
     uint8_t FReadRevision = 0;
     uint8_t FReadFlags = 0;

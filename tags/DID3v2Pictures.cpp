@@ -57,6 +57,19 @@ bool TDID3v2::PictureData(int item, std::string& image) const {
 
 TDID3v2::TPictureRef TDID3v2::PictureRef(int item) const {
     TPictureRef ref;
+    // A picture that stands in the file as read is named by its place there, so that
+    // nothing is copied until it is wanted; any other is copied now.
+    const TReadFrame* frame = UnchangedPicture(item);
+    TPictureFrame fields;
+    if (frame && frame->FileOffset >= 0 && FRead.ReadStamp().Valid() &&
+        ParsePictureFrame(StoredBody(*frame), frame->Id.size() == 3, fields) &&
+        frame->Size > fields.DataOffset) {
+        ref.Path = FRead.ReadPath();
+        ref.Stamp = FRead.ReadStamp();
+        ref.Offset = frame->FileOffset + static_cast<int64_t>(fields.DataOffset);
+        ref.Size = static_cast<int64_t>(frame->Size - fields.DataOffset);
+        return ref;
+    }
     std::string image;
     if (PictureData(item, image))
         ref.Bytes = std::make_shared<const std::string>(std::move(image));
@@ -65,10 +78,26 @@ TDID3v2::TPictureRef TDID3v2::PictureRef(int item) const {
 
 bool TDID3v2::LoadPicture(const TPictureRef& ref, std::string& image) {
     image.clear();
-    if (!ref.Bytes)
+    if (ref.Bytes) {
+        image = *ref.Bytes;
+        return true;
+    }
+    if (ref.Path.empty() || !ref.Stamp.Valid() || ref.Offset < 0 || ref.Size <= 0 ||
+        ref.Offset > ref.Stamp.Size - ref.Size)
         return false;
-    image = *ref.Bytes;
-    return true;
+    // A file system of its own: this runs on worker threads, and the shared one counts its
+    // calls and pins paths for the thread that shows a file.
+    TFileSystem fs;
+    const auto file = fs.Open(ref.Path, TOpenMode::omReadOnly);
+    // Another program may have rewritten the file since it was read: then the range no
+    // longer holds the picture, and nothing is better than the wrong bytes.
+    if (!file || !(file->Stamp() == ref.Stamp))
+        return false;
+    image.resize(static_cast<size_t>(ref.Size));
+    if (file->ReadExactAt(ref.Offset, image.data(), ref.Size))
+        return true;
+    image.clear();
+    return false;
 }
 
 int TDID3v2::MainPicture() const {
