@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -229,5 +230,17 @@ public:
     // The options file's full path.
     QString OptionsPath() const;
 };
+
+// Here rather than in one source file: the window's code is spread over several files, and
+// each runs its handlers through this.
+template <typename F> void TFormMain::Guarded(F handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    } catch (...) {
+        ShowError(QStringLiteral("An unexpected error occurred."));
+    }
+}
 
 } // namespace cantorell

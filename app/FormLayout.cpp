@@ -1,0 +1,543 @@
+// The main window's layout: the explorer above, the pages below, the keys and the
+// connections, and the form-persistence component that keeps the pane sizes.
+#include "app/main.h"
+
+#include "app/Common.h"
+#include "app/FileListBox.h"
+#include "app/PictureBox.h"
+#include "app/SplitGroupBox.h"
+#include "browse/FolderTree.h"
+#include "settings/ElFrmPers.h"
+#include "settings/ElIni.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cerrno>
+
+namespace cantorell {
+
+namespace {
+
+const QString FileMask = QStringLiteral("*.mp?;*.mp+");
+
+// The properties ElFormPersist1 keeps besides the window's own values, in the byte form
+// of its property list: the root has two children, FolderTree1 (kind 0) with its Width
+// (kind 1) and GroupBoxExplorer (kind 0) with its Height (kind 1).
+const QByteArray StoredProperties = [] {
+    static const char bytes[] = "\x02\x00\x00\x00"
+                                "\x01\x00\x00\x00"
+                                "\x00\x00"
+                                "\x0b\x00\x00\x00"
+                                "FolderTree1"
+                                "\x00\x00\x00\x00"
+                                "\x01\x01"
+                                "\x05\x00\x00\x00"
+                                "Width"
+                                "\x01\x00\x00\x00"
+                                "\x00\x00"
+                                "\x10\x00\x00\x00"
+                                "GroupBoxExplorer"
+                                "\x00\x00\x00\x00"
+                                "\x01\x01"
+                                "\x06\x00\x00\x00"
+                                "Height";
+    return QByteArray(bytes, sizeof bytes - 1);
+}();
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, int width = 0) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    if (width > 0)
+        edit->setFixedWidth(width);
+    return edit;
+}
+
+QComboBox* MakeGenreList(QWidget* parent, const char* name) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    list->setEditable(true);
+    // Typed texts stay texts: they are never added to the list as new items.
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setMaxVisibleItems(20);
+    list->setFixedWidth(160);
+    return list;
+}
+
+QToolButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
+                        const QString& tip = QString()) {
+    auto* button = new QToolButton(parent);
+    button->setToolTip(tip.isEmpty() ? caption : tip);
+    button->setObjectName(QLatin1String(name));
+    button->setText(caption);
+    button->setAutoRaise(true); // a flat button, raised under the mouse
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+QLabel* MakeLinkLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setText(
+        QStringLiteral("<a href=\"#\" style=\"color:#0000ff\">%1</a>").arg(text.toHtmlEscaped()));
+    label->setTextFormat(Qt::RichText);
+    label->setCursor(Qt::PointingHandCursor);
+    label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    return label;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Layout
+
+void TFormMain::BuildLayout() {
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Tag Cantorell"));
+    setAcceptDrops(true);
+    // A first start (nothing stored yet) opens at about two thirds of the screen, centred,
+    // so the tree and the list are comfortable to use; a later start restores what the
+    // user left.
+    QRect available(26, 117, 960, 720);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        available = screen->availableGeometry();
+    const QSize firstSize(available.width() * 2 / 3, available.height() * 2 / 3);
+    resize(firstSize);
+    move(available.center() - QPoint(firstSize.width() / 2, firstSize.height() / 2));
+
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(2, 2, 2, 2);
+
+    Splitter2 = new QSplitter(Qt::Vertical, central);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(3);
+    Splitter2->setChildrenCollapsible(false);
+    centralLayout->addWidget(Splitter2);
+
+    GroupBoxExplorer = new TSplitGroupBox(QStringLiteral("Explorer"), Splitter2);
+    GroupBoxExplorer->setObjectName(QStringLiteral("GroupBoxExplorer"));
+    auto* explorerLayout = new QVBoxLayout(GroupBoxExplorer);
+    explorerLayout->setContentsMargins(4, 4, 4, 4);
+    explorerLayout->setSpacing(3);
+    EdPath = new QLineEdit(GroupBoxExplorer);
+    EdPath->setObjectName(QStringLiteral("EdPath"));
+    EdPath->setPlaceholderText(QStringLiteral("Type or paste a folder or file, then press Enter"));
+    EdPath->setToolTip(QStringLiteral("Open a folder or file by its path (Ctrl+L)"));
+    EdPath->setClearButtonEnabled(true);
+    explorerLayout->addWidget(EdPath);
+    Splitter1 = new QSplitter(Qt::Horizontal, GroupBoxExplorer);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    explorerLayout->addWidget(Splitter1);
+
+    FolderTree1 = new TFolderTree(Splitter1);
+    FolderTree1->setObjectName(QStringLiteral("FolderTree1"));
+    FolderTree1->SetActive(true);
+    FileListBox = new TFileListBox(Splitter1);
+    FileListBox->setObjectName(QStringLiteral("FileListBox"));
+    FileListBox->setFont(QFont(QStringLiteral("Verdana"), 8));
+    FileListBox->SetMask(FileMask);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({firstSize.width() * 2 / 5, firstSize.width() * 3 / 5});
+
+    GroupBoxEditor = new QGroupBox(QStringLiteral("Tag Information"), Splitter2);
+    GroupBoxEditor->setObjectName(QStringLiteral("GroupBoxEditor"));
+    auto* editorLayout = new QVBoxLayout(GroupBoxEditor);
+    editorLayout->setContentsMargins(4, 4, 4, 4);
+
+    Panel1 = new QLabel(QStringLiteral("PanelInfo"), GroupBoxEditor);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(21);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(2);
+    Panel1->setAutoFillBackground(true);
+    QFont panelFont(QStringLiteral("Verdana"), 8);
+    panelFont.setBold(true);
+    Panel1->setFont(panelFont);
+    QPalette panelPalette = Panel1->palette();
+    panelPalette.setColor(QPalette::Window, panelPalette.color(QPalette::Dark));
+    panelPalette.setColor(QPalette::WindowText, panelPalette.color(QPalette::Base));
+    Panel1->setPalette(panelPalette);
+    Panel1->setTextFormat(Qt::PlainText);
+    editorLayout->addWidget(Panel1);
+
+    PageControl = new QTabWidget(GroupBoxEditor);
+    PageControl->setObjectName(QStringLiteral("PageControl"));
+    // The tag pages' fields scroll rather than hold the window to their full height, so
+    // the splitter above them can be dragged whatever the window's size.
+    PageControl->addTab(BuildID3v1Page(), QStringLiteral("ID3v1"));
+    PageControl->addTab(BuildID3v2Page(), QStringLiteral("ID3v2"));
+    PageControl->addTab(BuildLyricsPage(), QStringLiteral("Lyrics"));
+    PageControl->addTab(BuildMpegPage(), QStringLiteral("MPEG Info"));
+    PageControl->addTab(BuildAboutPage(), QStringLiteral("About"));
+    PageControl->addTab(BuildOurSoftwarePage(), QStringLiteral("Our Software"));
+    PageControl->setCurrentIndex(fpAbout);
+    editorLayout->addWidget(PageControl);
+
+    Splitter2->setStretchFactor(1, 1);
+    Splitter2->setSizes({firstSize.height() * 45 / 100, firstSize.height() * 55 / 100});
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
+
+    // The options store and the form-persistence component, as the layout sets them up.
+    OptionsIni = std::make_unique<TElIniFile>();
+    OptionsIni->SetBinaryMode(false);
+    OptionsIni->SetComment(";");
+    OptionsIni->SetDelimiter('\\');
+    OptionsIni->SetRegRoot(rrtHKEY_CURRENT_USER);
+    OptionsIni->SetWarningMessage(std::string(TElIniFile::DefaultWarning));
+    ElFormPersist1 = new TElFormPersist(this);
+    ElFormPersist1->setObjectName(QStringLiteral("ElFormPersist1"));
+    ElFormPersist1->SetStorage(OptionsIni.get());
+    ElFormPersist1->SetPersistOptions(TElFormPersist::epoState | TElFormPersist::epoPosition |
+                                      TElFormPersist::epoProperties | TElFormPersist::epoSize);
+    ElFormPersist1->SetTopMost(false);
+    ElFormPersist1->SetFlipped(false);
+    ElFormPersist1->SetPropsToStore(StoredProperties);
+    ElFormPersist1->OnError = [this](const QString& message) { ShowError(message); };
+    ElFormPersist1->Loaded();
+
+    connect(FolderTree1, &TFolderTree::Change, this, &TFormMain::FolderTree1Change);
+    connect(FileListBox, &TFileListBox::Change, this, &TFormMain::FileListBoxSelect);
+    connect(EdPath, &QLineEdit::returnPressed, this, [this] {
+        Guarded([this] {
+            const QString typed = EdPath->text().trimmed();
+            if (!typed.isEmpty() && !OpenPath(QDir::fromNativeSeparators(typed)) &&
+                !QFileInfo::exists(typed))
+                ShowFailure(QStringLiteral("Can not open: "), typed, ENOENT);
+        });
+    });
+
+    // Keyboard: Ctrl+L the path field, Ctrl+S saves the tag of the page shown, F5 reads
+    // the folder and the file again, Ctrl+1 to Ctrl+6 switch pages.
+    const auto shortcut = [this](const QKeySequence& keys, auto slot) {
+        auto* key = new QShortcut(keys, this);
+        key->setContext(Qt::WindowShortcut);
+        connect(key, &QShortcut::activated, this, slot);
+    };
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_L), [this] {
+        EdPath->setFocus(Qt::ShortcutFocusReason);
+        EdPath->selectAll();
+    });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { SaveShownPage(); });
+    shortcut(QKeySequence(Qt::Key_F5), [this] { ReloadAll(); });
+    for (int page = 0; page < PageControl->count(); ++page)
+        shortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + page)),
+                 [this, page] { PageControl->setCurrentIndex(page); });
+    connect(btSAVE, &QToolButton::clicked, this, &TFormMain::btSAVEClick);
+    connect(btREMOVEv1, &QToolButton::clicked, this, &TFormMain::btREMOVEv1Click);
+    connect(SpeedButton8, &QToolButton::clicked, this, &TFormMain::SpeedButton8Click);
+    connect(btREMOVEv2, &QToolButton::clicked, this, &TFormMain::btREMOVEv2Click);
+    connect(btLyrCopy, &QToolButton::clicked, this, &TFormMain::btLyrCopyClick);
+    connect(btLyrSaveAs, &QToolButton::clicked, this, &TFormMain::btLyrCopyClick);
+    connect(LB_LINK, &QLabel::linkActivated, this, &TFormMain::LB_LINKClick);
+}
+
+namespace {
+
+// The labelled rows shared by both tag pages.
+struct TTagRows {
+    QGridLayout* Grid;
+    QWidget* Page;
+
+    void Add(int row, const QString& caption, QWidget* field) {
+        auto* label = new QLabel(caption, Page);
+        label->setBuddy(field);
+        Grid->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
+        Grid->addWidget(field, row, 1, Qt::AlignLeft);
+    }
+
+    // Rows 0 to 6, the same captions in the same order on both tag pages.
+    void AddTagFields(QLabel* version, QLineEdit* title, QLineEdit* album, QLineEdit* artist,
+                      QLineEdit* track, QLineEdit* year, QComboBox* genre) {
+        Add(0, QStringLiteral("Tag version:"), version);
+        Add(1, QStringLiteral("Title:"), title);
+        Add(2, QStringLiteral("Album:"), album);
+        Add(3, QStringLiteral("Artist:"), artist);
+        Add(4, QStringLiteral("Track:"), track);
+        Add(5, QStringLiteral("Year:"), year);
+        Add(6, QStringLiteral("Genre:"), genre);
+    }
+};
+
+QLabel* MakeVersionLabel(QWidget* parent, const char* name) {
+    auto* label = new QLabel(QStringLiteral("---"), parent);
+    label->setObjectName(QLatin1String(name));
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QWidget* MakeButtonBar(QWidget* parent, const char* name, QToolButton*& save, const char* saveName,
+                       const QString& saveCaption, QToolButton*& remove, const char* removeName,
+                       const QString& removeCaption) {
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QLatin1String(name));
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 2, 0, 2);
+    save = MakeButton(bar, saveName, saveCaption);
+    save->setIcon(bar->style()->standardIcon(QStyle::SP_DialogSaveButton));
+    save->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    remove = MakeButton(bar, removeName, removeCaption);
+    remove->setIcon(bar->style()->standardIcon(QStyle::SP_TrashIcon));
+    remove->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    layout->addWidget(save);
+    layout->addWidget(remove);
+    layout->addStretch(1);
+    return bar;
+}
+
+// A tag page: its fields scroll in a small window, and the button bar the caller adds below
+// them stays in view, so Save and Remove can be reached at any window size. The bar is made
+// after the scroll area, which keeps it after the fields in the focus chain.
+QVBoxLayout* LayOutTagPage(QWidget* page, QWidget* fields) {
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    auto* area = new QScrollArea(page);
+    area->setWidget(fields);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    pageLayout->addWidget(area, 1);
+    return pageLayout;
+}
+
+} // namespace
+
+QWidget* TFormMain::BuildID3v1Page() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabID3v1"));
+    auto* fields = new QWidget;
+    auto* outer = new QVBoxLayout(fields);
+    auto* grid = new QGridLayout;
+    TTagRows rows{grid, fields};
+    LB1INFO = MakeVersionLabel(fields, "LB1INFO");
+    // Creation order matters: the pages are cleared edit box by edit box in this order.
+    Ed1Title = MakeEdit(fields, "Ed1Title", 406);
+    Ed1Album = MakeEdit(fields, "Ed1Album", 406);
+    Ed1Artist = MakeEdit(fields, "Ed1Artist", 406);
+    Ed1Track = MakeEdit(fields, "Ed1Track", 51);
+    Ed1Year = MakeEdit(fields, "Ed1Year", 66);
+    Ed1Comment = MakeEdit(fields, "Ed1Comment", 411);
+    Ed1Genre = MakeGenreList(fields, "Ed1Genre");
+    rows.AddTagFields(LB1INFO, Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Genre);
+    rows.Add(7, QStringLiteral("Comment:"), Ed1Comment);
+    Ed1Genre->setToolTip(QStringLiteral("Choose a genre, or type its name or number"));
+    grid->setColumnStretch(1, 1);
+    outer->addLayout(grid);
+    outer->addStretch(1);
+    LayOutTagPage(page, fields)
+        ->addWidget(MakeButtonBar(page, "PanelBTN", btSAVE, "btSAVE", QStringLiteral("Save ID3v1"),
+                                  btREMOVEv1, "btREMOVEv1", QStringLiteral("Remove ID3v1")));
+    btSAVE->setToolTip(QStringLiteral("Write this page's fields as the file's ID3v1 tag (Ctrl+S)"));
+    btREMOVEv1->setToolTip(QStringLiteral("Remove the ID3v1 tag from the file"));
+    return page;
+}
+
+QWidget* TFormMain::BuildID3v2Page() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabID3v2"));
+    auto* fields = new QWidget;
+    auto* outer = new QVBoxLayout(fields);
+    auto* grid = new QGridLayout;
+    TTagRows rows{grid, fields};
+    LB2INFO = MakeVersionLabel(fields, "LB2INFO");
+    Ed2Track = MakeEdit(fields, "Ed2Track", 51);
+    Ed2Artist = MakeEdit(fields, "Ed2Artist", 406);
+    Ed2Album = MakeEdit(fields, "Ed2Album", 406);
+    Ed2Title = MakeEdit(fields, "Ed2Title", 406);
+    Ed2Year = MakeEdit(fields, "Ed2Year", 66);
+    Ed2Genre = MakeGenreList(fields, "Ed2Genre");
+    Ed2Comment = new QPlainTextEdit(fields);
+    Ed2Comment->setObjectName(QStringLiteral("Ed2Comment"));
+    Ed2Comment->setFixedHeight(61);
+    rows.AddTagFields(LB2INFO, Ed2Title, Ed2Album, Ed2Artist, Ed2Track, Ed2Year, Ed2Genre);
+    auto* commentLabel = new QLabel(QStringLiteral("Comment:"), fields);
+    commentLabel->setBuddy(Ed2Comment);
+    grid->addWidget(commentLabel, 7, 0, Qt::AlignRight | Qt::AlignTop);
+    grid->addWidget(Ed2Comment, 7, 1);
+    grid->setColumnStretch(1, 1);
+    // The pictures stand beside the fields; a change to them is an edit like any other.
+    auto* fieldsAndPictures = new QHBoxLayout;
+    // The fields keep their rows together at the top, however tall the picture area is.
+    auto* fieldColumn = new QVBoxLayout;
+    fieldColumn->addLayout(grid);
+    fieldColumn->addStretch(1);
+    fieldsAndPictures->addLayout(fieldColumn, 1);
+    Pictures = new TPictureBox(*Seam, fields);
+    fieldsAndPictures->addWidget(Pictures, 0, Qt::AlignTop);
+    outer->addLayout(fieldsAndPictures);
+    outer->addStretch(1);
+    LayOutTagPage(page, fields)
+        ->addWidget(MakeButtonBar(page, "Panel4", SpeedButton8, "SpeedButton8",
+                                  QStringLiteral("Save ID3v2"), btREMOVEv2, "btREMOVEv2",
+                                  QStringLiteral("Remove ID3v2")));
+    SpeedButton8->setToolTip(
+        QStringLiteral("Write this page's fields and the lyrics as the file's ID3v2 tag (Ctrl+S)"));
+    btREMOVEv2->setToolTip(QStringLiteral("Remove the ID3v2 tag from the file"));
+    return page;
+}
+
+QWidget* TFormMain::BuildLyricsPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabILyrics"));
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* strip = new QWidget(page);
+    strip->setObjectName(QStringLiteral("Panel2"));
+    strip->setFixedWidth(41);
+    auto* stripLayout = new QVBoxLayout(strip);
+    stripLayout->setContentsMargins(2, 2, 2, 2);
+    const auto addButton = [&](const char* name, int tag, const QString& hint,
+                               QStyle::StandardPixmap icon, bool visible) {
+        auto* button = MakeButton(strip, name, QString());
+        button->setProperty("tag", tag);
+        button->setToolTip(hint);
+        button->setIcon(strip->style()->standardIcon(icon));
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        button->setVisible(visible);
+        stripLayout->addWidget(button);
+        return button;
+    };
+    btLyrCopy =
+        addButton("btLyrCopy", 1, QStringLiteral("Copy"), QStyle::SP_FileDialogContentsView, true);
+    btLyrSaveAs = addButton("btLyrSaveAs", 2, QStringLiteral("Save to file"),
+                            QStyle::SP_DialogSaveButton, true);
+    // Commands the strip has room for but that are not offered.
+    addButton("btLyrClear", 0, QStringLiteral("Clear"), QStyle::SP_DialogResetButton, false);
+    addButton("btLyrCut", 0, QStringLiteral("Cut"), QStyle::SP_DialogDiscardButton, false);
+    addButton("btLyrPaste", 0, QStringLiteral("Paste"), QStyle::SP_DialogApplyButton, false);
+    addButton("btLyrLoad", 0, QStringLiteral("Load from file"), QStyle::SP_DialogOpenButton, false);
+    stripLayout->addStretch(1);
+    layout->addWidget(strip);
+
+    Ed2Lyrics = new QPlainTextEdit(page);
+    Ed2Lyrics->setObjectName(QStringLiteral("Ed2Lyrics"));
+    Ed2Lyrics->setFont(QFont(QStringLiteral("Courier New"), 10));
+    Ed2Lyrics->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Ed2Lyrics->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Ed2Lyrics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(Ed2Lyrics, 1);
+    return page;
+}
+
+QWidget* TFormMain::BuildMpegPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabMPEG"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(2, 2, 2, 2);
+    MemoInfo = new QPlainTextEdit(QStringLiteral("MemoInfo"), page);
+    MemoInfo->setObjectName(QStringLiteral("MemoInfo"));
+    MemoInfo->setFont(QFont(QStringLiteral("Courier New"), 10));
+    MemoInfo->setReadOnly(true);
+    QPalette palette = MemoInfo->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+    MemoInfo->setPalette(palette);
+    layout->addWidget(MemoInfo);
+    return page;
+}
+
+QWidget* TFormMain::BuildAboutPage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabAbout"));
+    auto* layout = new QVBoxLayout(page);
+    auto* panel = new QWidget(page);
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, QColor(245, 255, 240));
+    palette.setColor(QPalette::WindowText, Qt::black);
+    panel->setPalette(palette);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setAlignment(Qt::AlignCenter);
+
+    LB_PNM = new QLabel(QStringLiteral("Tag Cantorell"), panel);
+    LB_PNM->setObjectName(QStringLiteral("LB_PNM"));
+    // Impact where it is installed; elsewhere a bold sans-serif, because the font matcher
+    // may otherwise answer a missing family with a symbol font.
+    QFont nameFont(QStringLiteral("Impact"), 18);
+    if (!QFontDatabase::hasFamily(QStringLiteral("Impact"))) {
+        nameFont = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        nameFont.setStyleHint(QFont::SansSerif);
+        nameFont.setPointSize(18);
+        nameFont.setBold(true);
+    }
+    LB_PNM->setFont(nameFont);
+    LB_PNM->setStyleSheet(QStringLiteral("color: rgb(210, 0, 5);"));
+    LB_PNM->setAlignment(Qt::AlignCenter);
+
+    LB_VER = new QLabel(VersionLine(), panel);
+    LB_VER->setObjectName(QStringLiteral("LB_VER"));
+    QFont bold = LB_VER->font();
+    bold.setBold(true);
+    LB_VER->setFont(bold);
+    LB_VER->setAlignment(Qt::AlignCenter);
+
+    LB_LINK = MakeLinkLabel(panel, "LB_LINK", ProductPageAddress().toDisplayString());
+    LB_LINK->setFont(bold);
+    LB_LINK->setAlignment(Qt::AlignCenter);
+    // The installed README's path is as long as the prefix it lives under; it must not set
+    // the window's smallest width. A narrow window shows the middle of the path; the tooltip
+    // and the link still carry all of it.
+    LB_LINK->setMinimumWidth(1);
+    LB_LINK->setToolTip(ProductPageAddress().toDisplayString());
+
+    panelLayout->addWidget(LB_PNM);
+    panelLayout->addWidget(LB_VER);
+    panelLayout->addWidget(LB_LINK);
+    layout->addWidget(panel);
+    return page;
+}
+
+QWidget* TFormMain::BuildOurSoftwarePage() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet1"));
+    auto* layout = new QVBoxLayout(page);
+    const QString readme = ProductPageAddress().toString();
+    const auto addProduct = [&](const char* name, const QString& title, const QString& text) {
+        auto* link = MakeLinkLabel(page, name, title);
+        link->setToolTip(readme);
+        connect(link, &QLabel::linkActivated, this, &TFormMain::lbDemoClick);
+        auto* description = new QLabel(text, page);
+        description->setWordWrap(true);
+        layout->addWidget(link);
+        layout->addWidget(description);
+    };
+    addProduct("lbDemoWindow", QStringLiteral("Tag Cantorell"),
+               QStringLiteral("This window: browse folders, pick an MP3 file and see its ID3v1 "
+                              "and ID3v2 tags, its lyrics and a summary of its audio stream; "
+                              "edit, save and remove either tag, copy or export the lyrics."));
+    addProduct("lbDemoCli", QStringLiteral("tagcantorell-cli"),
+               QStringLiteral("The same from a terminal, for scripts and batch work: "
+                              "'tagcantorell-cli show --json FILE...' prints what this window "
+                              "shows, 'set-v1', 'set-v2', 'remove-v1' and 'remove-v2' edit the "
+                              "tags."));
+    layout->addStretch(1);
+    return page;
+}
+
+} // namespace cantorell
