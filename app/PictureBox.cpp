@@ -6,7 +6,6 @@
 #include "tags/DID3v2.h"
 #include "tags/Picture.h"
 
-#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -25,6 +24,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace cantorell {
 
@@ -77,13 +77,39 @@ std::string ReadImageFile(const QString& path, QString& reason) {
     return bytes;
 }
 
+// The image's bytes as a device the image reader pulls from, a few kilobytes at a time.
+// Once `outdated` says nobody will see the picture, the device reports an error on the
+// next read; the decoders then stop with what they have instead of working through ten
+// megabytes of a picture that is no longer shown.
+class TAbandonableBytes : public QIODevice {
+public:
+    TAbandonableBytes(const std::string& bytes, const std::function<bool()>& outdated)
+        : FBytes(bytes), FOutdated(outdated) {}
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return static_cast<qint64>(FBytes.size()); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        if (FOutdated && FOutdated())
+            return -1;
+        const qint64 from = std::min(pos(), size());
+        const qint64 count = std::min(maxSize, size() - from);
+        std::memcpy(data, FBytes.data() + from, static_cast<size_t>(count));
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const std::string& FBytes;
+    const std::function<bool()>& FOutdated;
+};
+
 } // namespace
 
-QImage DecodePicture(const std::string& bytes, QSize box) {
-    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+QImage DecodePicture(const std::string& bytes, QSize box, const std::function<bool()>& outdated) {
+    TAbandonableBytes device(bytes, outdated);
+    device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    QImageReader reader(&device);
     reader.setAllocationLimit(PictureAllocationLimitMB);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
@@ -94,6 +120,8 @@ QImage DecodePicture(const std::string& bytes, QSize box) {
             reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio));
     }
     QImage image = reader.read();
+    if (outdated && outdated())
+        return QImage();
     if (!image.isNull() && (image.width() > box.width() || image.height() > box.height()))
         image = image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
@@ -101,6 +129,9 @@ QImage DecodePicture(const std::string& bytes, QSize box) {
 
 TPictureBox::TPictureBox(TFormSeam& seam, QWidget* parent)
     : QWidget(parent), Seam(seam), FLatest(std::make_shared<std::atomic<uint64_t>>(0)) {
+    // One picture at a time: the other core stays with the window, and a started decode
+    // that falls behind stops at once (see TAbandonableBytes).
+    FDecoder.setMaxThreadCount(1);
     setObjectName(QStringLiteral("PictureBox"));
     setAcceptDrops(true);
     auto* layout = new QVBoxLayout(this);
@@ -163,9 +194,10 @@ TPictureBox::TPictureBox(TFormSeam& seam, QWidget* parent)
 }
 
 TPictureBox::~TPictureBox() {
-    // A decode still running finds its number outdated and its result is dropped with the
-    // watchers, which are children of this widget.
+    // A decode still running finds its number outdated and stops at its next read; the
+    // pool waits for it, and the watchers (children of this widget) go after.
     ++*FLatest;
+    FDecoder.waitForDone();
 }
 
 void TPictureBox::Clear() {
@@ -189,9 +221,8 @@ void TPictureBox::ShowTag(const TDID3v2& tag, const QString& file) {
         entry.Description = FromUtf8(picture.Description);
         entry.Bytes = picture.Bytes;
         entry.Pixels = QSize(picture.Width, picture.Height);
-        std::string image;
-        tag.PictureData(picture.Item, image);
-        entry.Data = std::make_shared<const std::string>(std::move(image));
+        entry.Valid = picture.Valid;
+        entry.Ref = tag.PictureRef(picture.Item);
         if (picture.Item == main)
             FCurrent = static_cast<int>(FEntries.size());
         FEntries.push_back(std::move(entry));
@@ -210,9 +241,9 @@ void TPictureBox::ApplyTo(TDID3v2& tag) const {
         tag.RemovePicture(item);
     for (const TEntry& entry : FEntries) {
         if (entry.Item < 0)
-            tag.AddPicture(entry.Type, ToUtf8(entry.Description), *entry.Data);
+            tag.AddPicture(entry.Type, ToUtf8(entry.Description), *entry.Added);
         else if (entry.Replaced)
-            tag.ReplacePicture(entry.Item, entry.Type, ToUtf8(entry.Description), *entry.Data);
+            tag.ReplacePicture(entry.Item, entry.Type, ToUtf8(entry.Description), *entry.Added);
     }
 }
 
@@ -230,7 +261,7 @@ bool TPictureBox::AddFile(const QString& path) {
     fresh.Mime = FromUtf8(header.Mime);
     fresh.Bytes = static_cast<qint64>(bytes.size());
     fresh.Pixels = QSize(header.Width, header.Height);
-    fresh.Data = std::make_shared<const std::string>(std::move(bytes));
+    fresh.Added = std::make_shared<const std::string>(std::move(bytes));
     // The first picture of the type is replaced in its place (its description stays); any
     // further one of that type goes.
     int replaced = -1;
@@ -281,11 +312,24 @@ void TPictureBox::ExportClick() {
     QString chosen;
     if (!Seam.RunSavePictureDialog(this, proposed, chosen))
         return;
+    // The tag's bytes are fetched only now, and only as they were when the file was shown.
+    std::string loaded;
+    const std::string* image = entry.Added.get();
+    if (!image) {
+        if (!TDID3v2::LoadPicture(entry.Ref, loaded)) {
+            Seam.ShowError(this, MsgCanNotRead + FFile,
+                           entry.Valid ? QStringLiteral("The file has changed since it was "
+                                                        "shown; select it again.")
+                                       : QStringLiteral("The picture's frame is damaged."));
+            return;
+        }
+        image = &loaded;
+    }
     TReplaceOptions options;
     options.CreateMissing = true;
     errno = 0;
     TFileSystem& fs = TFileSystem::Default();
-    if (!fs.ReplaceContent(NativePath(chosen), *entry.Data, options)) {
+    if (!fs.ReplaceContent(NativePath(chosen), *image, options)) {
         const int error = errno;
         QString reason = FromUtf8(fs.FailureNote());
         if (reason.isEmpty() && error)
@@ -350,9 +394,12 @@ void TPictureBox::ShowCurrent() {
         info += QLatin1Char('\n') + entry.Description;
     Info->setText(TypeName(entry.Type) + QLatin1Char('\n') + info);
 
-    // The decode runs on the pool; the window shows its result only while it is still the
-    // latest request, and a request that is already outdated when its turn comes is skipped.
-    const std::shared_ptr<const std::string> picture = entry.Data;
+    // The load and the decode run on the pool; the window shows the result only while it is
+    // still the latest request. A request already outdated when its turn comes is skipped
+    // before it reads anything, so stepping quickly through many files with large pictures
+    // queues no pile of loads, and one outdated while it loads is not decoded.
+    const TDID3v2::TPictureRef ref = entry.Ref;
+    const std::shared_ptr<const std::string> added = entry.Added;
     const std::shared_ptr<std::atomic<uint64_t>> latest = FLatest;
     const QSize box(PreviewSide - 4, PreviewSide - 4);
     auto* watcher = new QFutureWatcher<QImage>(this);
@@ -367,10 +414,16 @@ void TPictureBox::ShowCurrent() {
             Image->setPixmap(QPixmap::fromImage(image));
         emit PreviewReady();
     });
-    watcher->setFuture(QtConcurrent::run([picture, latest, request, box] {
-        if (request != *latest)
+    watcher->setFuture(QtConcurrent::run(&FDecoder, [ref, added, latest, request, box] {
+        const std::function<bool()> outdated = [&] { return request != *latest; };
+        if (outdated())
             return QImage();
-        return DecodePicture(*picture, box);
+        if (added)
+            return DecodePicture(*added, box, outdated);
+        std::string loaded;
+        if (!TDID3v2::LoadPicture(ref, loaded) || outdated())
+            return QImage();
+        return DecodePicture(loaded, box, outdated);
     }));
 }
 

@@ -5,18 +5,27 @@
 // Changes stay in the area until the tag is saved: the window asks Changed() for its
 // unsaved-edits question and calls ApplyTo() before it writes the tag.
 //
-// Images are decoded on a worker thread, at the size they are shown where the format
-// allows, with an allocation limit, so a huge or hostile picture never blocks or exhausts
-// the window. A result that arrives after another picture or file was shown is thrown away.
+// Showing a tag costs nothing per picture but its description: the area keeps, for each
+// picture of the tag, only a reference to where its bytes are. The bytes are loaded and
+// decoded on a worker thread, at the size they are shown where the format allows, with an
+// allocation limit, so a huge or hostile picture never blocks or exhausts the window. A
+// request that is no longer the latest when its turn comes loads nothing, and a result
+// that arrives after another picture or file was shown is thrown away. Export loads the
+// bytes when it is asked to. Only a picture the user added or replaced is held in memory,
+// until the tag is saved.
 #pragma once
+
+#include "tags/DID3v2.h"
 
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,16 +36,17 @@ class QToolButton;
 
 namespace cantorell {
 
-class TDID3v2;
 class TFormSeam;
 
 // The most memory a picture's decoding may take, in megabytes.
 inline constexpr int PictureAllocationLimitMB = 64;
 
 // Decodes `bytes` to an image that fits `box`, keeping its aspect ratio; a null image when
-// the bytes are no image the reader knows, or would take more than the allocation limit.
+// the bytes are no image the reader knows, or would take more than the allocation limit,
+// or when `outdated` (asked as the decoder reads) says the image is no longer wanted.
 // Safe on any thread.
-QImage DecodePicture(const std::string& bytes, QSize box);
+QImage DecodePicture(const std::string& bytes, QSize box,
+                     const std::function<bool()>& outdated = {});
 
 class TPictureBox : public QWidget {
     Q_OBJECT
@@ -90,8 +100,12 @@ private:
         QString Description;
         qint64 Bytes = 0;
         QSize Pixels;
+        bool Valid = true;     // the frame's fields could be read
         bool Replaced = false; // the item's image was replaced here
-        std::shared_ptr<const std::string> Data;
+        // Where the tag's image bytes are, for the worker and for Export.
+        TDID3v2::TPictureRef Ref;
+        // The image of a picture added or replaced here, kept until the tag is saved.
+        std::shared_ptr<const std::string> Added;
     };
 
     void ShowCurrent();
@@ -110,6 +124,8 @@ private:
     // Each preview request gets a number; the worker skips, and the window drops, any
     // whose number is no longer the latest.
     std::shared_ptr<std::atomic<uint64_t>> FLatest;
+    // Loads and decodes previews, one at a time.
+    QThreadPool FDecoder;
 };
 
 } // namespace cantorell
