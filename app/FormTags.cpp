@@ -205,7 +205,8 @@ void TFormMain::ReloadPage(TFormPage page) {
     if (page == fpID3v1) {
         ClearID3v1Page();
         ShowID3v1(path);
-        TagV2->ReadFromFile(NativePath(path));
+        if (TagV2->ReadFromFile(NativePath(path)))
+            Pictures->FileReadAgain(*TagV2);
     } else {
         ClearID3v2Page();
         ShowID3v2(path);

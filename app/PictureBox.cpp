@@ -230,6 +230,21 @@ void TPictureBox::ShowTag(const TDID3v2& tag, const QString& file) {
     ShowCurrent();
 }
 
+void TPictureBox::FileReadAgain(const TDID3v2& tag) {
+    // A reference names the file as it was read; after the other tag's save the file is
+    // another, so the old references would refuse to load. A picture is matched by its
+    // item and description: anything else, which another program changed meanwhile, keeps
+    // its old reference and so is never shown or exported from the wrong bytes.
+    for (const TDID3v2::TPictureInfo& picture : tag.Pictures()) {
+        for (TEntry& entry : FEntries) {
+            if (entry.Item == picture.Item && !entry.Replaced && entry.Type == picture.Type &&
+                entry.Bytes == picture.Bytes && entry.Mime == FromUtf8(picture.Mime) &&
+                entry.Description == FromUtf8(picture.Description))
+                entry.Ref = tag.PictureRef(picture.Item);
+        }
+    }
+}
+
 void TPictureBox::ApplyTo(TDID3v2& tag) const {
     // Pictures an earlier, failed save put into the object are taken out again first, so
     // that trying once more does not add them twice.

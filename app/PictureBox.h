@@ -57,6 +57,10 @@ public:
 
     // Shows the pictures of a tag just read; `file` names the file for messages.
     void ShowTag(const TDID3v2& tag, const QString& file);
+    // The window read the same file into `tag` again without showing it afresh (the other
+    // tag was saved): each picture of the tag still shown as read takes its new reference,
+    // so that it still loads; the user's changes stay.
+    void FileReadAgain(const TDID3v2& tag);
     // No file: no pictures, nothing changed.
     void Clear();
     // Whether the user added, replaced or removed a picture since ShowTag.

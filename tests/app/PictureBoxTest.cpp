@@ -324,3 +324,25 @@ TEST_F(PictureBoxTest, APictureStillDecodingWhenAnotherFileIsSelectedNeverShows)
     EXPECT_TRUE(Near(Blue, PreviewColour()));
     EXPECT_EQ(QString::fromStdString(Dir.File("small.mp3")), Form.ShownFile());
 }
+
+TEST_F(PictureBoxTest, ExportReadsThePictureAfterTheID3v1SaveButNotFromAFileAnotherProgramRewrote) {
+    const std::string front = ImageBytes(30, 30, "PNG", Red);
+    const std::string path = Mp3("song.mp3", {ApicBody("image/png", 3, front)});
+    Select("song.mp3");
+    QTest::keyClick(&Form, Qt::Key_1, Qt::ControlModifier);
+    QTest::keyClicks(Form.Ed1Title, "Song");
+    QTest::mouseClick(Form.btSAVE, Qt::LeftButton);
+    QTest::keyClick(&Form, Qt::Key_2, Qt::ControlModifier);
+    Seam.SaveAnswer = QString::fromStdString(Dir.File("after-save.png"));
+    QTest::mouseClick(Box->btExportPicture, Qt::LeftButton);
+    EXPECT_TRUE(front == ReadBytes(Dir.File("after-save.png")));
+    EXPECT_TRUE(Seam.Messages.isEmpty()) << Seam.Messages.join('\n').toStdString();
+
+    Mp3("song.mp3", {ApicBody("image/png", 3, ImageBytes(60, 60, "PNG", Blue))});
+    Seam.SaveAnswer = QString::fromStdString(Dir.File("after-change.png"));
+    QTest::mouseClick(Box->btExportPicture, Qt::LeftButton);
+    EXPECT_FALSE(FileExists(Dir.File("after-change.png")));
+    ASSERT_EQ(1, Seam.Messages.size());
+    EXPECT_TRUE(Seam.Messages[0].contains(QString::fromStdString(path)));
+    EXPECT_TRUE(Seam.Messages[0].contains("changed since it was shown"));
+}
