@@ -1,6 +1,7 @@
 #include "ElIniEntry.h"
 
 #include "platform/Ascii.h"
+#include "support/ElList.h"
 
 #include <algorithm>
 #include <functional>
@@ -29,31 +30,40 @@ int DepthOf(const TElIniEntry* entry) {
     return depth;
 }
 
-// An open-addressing hash table of (hash of the normal name, child) slots with linear
-// probing. A key with a million values is filled in time proportional to their number: the
-// slots are one array, with no allocation per name, and growing it moves the slots without
-// touching the children, whose names are compared only when the hashes agree.
+// An open-addressing hash table with linear probing. A slot is 8 bytes: 32 bits of the
+// normal name's hash and the child's position in the list (plus one; zero marks a free
+// slot). A key with a million values is filled in time proportional to their number: the
+// slots are one array, with no allocation per name, growing it moves the slots without
+// touching the children, and a child's name is compared only when the hashes agree. Small
+// slots keep the table of a large key a fraction of the size of its children.
 class TElIniEntry::TChildIndex {
 public:
     struct TSlot {
-        size_t Hash = 0;
-        TElIniEntry* Entry = nullptr; // null: the slot is free
+        uint32_t Hash = 0;
+        uint32_t Child = 0; // 1 + the child's position; 0: the slot is free
     };
 
-    static size_t HashOf(std::string_view normal) { return std::hash<std::string_view>{}(normal); }
+    explicit TChildIndex(const TChildren& children) : FChildren(children) {}
+
+    static uint32_t HashOf(std::string_view normal) {
+        return static_cast<uint32_t>(std::hash<std::string_view>{}(normal));
+    }
 
     // The slot of the child named `normal`, or the free slot where it would go; room for
     // one more child is made first, so a slot found free can be filled at once.
-    TSlot& Probe(std::string_view normal, size_t hash) {
+    TSlot& Probe(std::string_view normal, uint32_t hash) {
         if ((FCount + 1) * 2 > FSlots.size())
             Grow();
         return FSlots[Locate(normal, hash)];
     }
     TElIniEntry* Find(std::string_view normal) const {
-        return FSlots.empty() ? nullptr : FSlots[Locate(normal, HashOf(normal))].Entry;
+        return FSlots.empty() ? nullptr : EntryOf(FSlots[Locate(normal, HashOf(normal))]);
     }
-    void Fill(TSlot& slot, size_t hash, TElIniEntry* entry) {
-        slot = {hash, entry};
+    TElIniEntry* EntryOf(const TSlot& slot) const {
+        return slot.Child == 0 ? nullptr : FChildren.Items[slot.Child - 1].get();
+    }
+    void Fill(TSlot& slot, uint32_t hash, int32_t position) {
+        slot = {hash, static_cast<uint32_t>(position) + 1};
         ++FCount;
     }
     // Frees `slot`, moving later slots of its probe run back so that every lookup still
@@ -61,8 +71,7 @@ public:
     void Erase(TSlot& slot) {
         const size_t mask = FSlots.size() - 1;
         size_t hole = static_cast<size_t>(&slot - FSlots.data());
-        for (size_t next = (hole + 1) & mask; FSlots[next].Entry != nullptr;
-             next = (next + 1) & mask) {
+        for (size_t next = (hole + 1) & mask; FSlots[next].Child != 0; next = (next + 1) & mask) {
             const size_t home = FSlots[next].Hash & mask;
             // The slot stays when its home lies cyclically after the hole, up to itself.
             const bool stays =
@@ -75,13 +84,20 @@ public:
         FSlots[hole] = {};
         --FCount;
     }
+    // The child at `position` has left the list: the ones after it moved up by one.
+    void Removed(int32_t position) {
+        const auto child = static_cast<uint32_t>(position) + 1;
+        for (TSlot& slot : FSlots)
+            if (slot.Child > child)
+                --slot.Child;
+    }
 
 private:
-    size_t Locate(std::string_view normal, size_t hash) const {
+    size_t Locate(std::string_view normal, uint32_t hash) const {
         const size_t mask = FSlots.size() - 1;
         size_t i = hash & mask;
-        while (FSlots[i].Entry != nullptr &&
-               (FSlots[i].Hash != hash || !FSlots[i].Entry->MatchesNormal(normal)))
+        while (FSlots[i].Child != 0 &&
+               (FSlots[i].Hash != hash || !EntryOf(FSlots[i])->MatchesNormal(normal)))
             i = (i + 1) & mask;
         return i;
     }
@@ -90,26 +106,23 @@ private:
         old.swap(FSlots);
         const size_t mask = FSlots.size() - 1;
         for (const TSlot& slot : old) {
-            if (slot.Entry == nullptr)
+            if (slot.Child == 0)
                 continue;
             size_t i = slot.Hash & mask;
-            while (FSlots[i].Entry != nullptr)
+            while (FSlots[i].Child != 0)
                 i = (i + 1) & mask;
             FSlots[i] = slot;
         }
     }
 
+    const TChildren& FChildren;
     std::vector<TSlot> FSlots; // a power of two in size, at most half full
     size_t FCount = 0;
 };
 
-TElIniEntry::TElIniEntry() {
-    Children.OnDelete = [this](TElList&, TElList::TItem item) {
-        auto* child = static_cast<TElIniEntry*>(item);
-        ForgetChild(child);
-        delete child; // its value goes with it
-    };
-}
+TElIniEntry::TChildren::~TChildren() = default;
+
+TElIniEntry::TElIniEntry() = default;
 
 TElIniEntry::~TElIniEntry() {
     ClearChildren();
@@ -140,10 +153,17 @@ bool TElIniEntry::MatchesNormal(std::string_view normal) const {
     return true;
 }
 
+int32_t TElIniEntry::PositionOf(const TElIniEntry* child) const {
+    for (int32_t i = 0; i < ChildCount(); ++i)
+        if (Child(i) == child)
+            return i;
+    return -1;
+}
+
 TElIniEntry* TElIniEntry::FindNormal(const std::string& normal) const {
-    if (FIndex)
-        return FIndex->Find(normal);
-    for (int32_t i = 0; i < Children.Count(); ++i)
+    if (const TChildIndex* index = Index())
+        return index->Find(normal);
+    for (int32_t i = 0; i < ChildCount(); ++i)
         if (Child(i)->MatchesNormal(normal))
             return Child(i);
     return nullptr;
@@ -154,40 +174,40 @@ TElIniEntry* TElIniEntry::FindChild(std::string_view name) const {
 }
 
 void TElIniEntry::BuildIndexIfLarge() {
-    if (FIndex || Children.Count() <= IndexThreshold)
+    if (Index() != nullptr || ChildCount() <= IndexThreshold)
         return;
-    FIndex = std::make_unique<TChildIndex>();
+    FChildren->Index = std::make_unique<TChildIndex>(*FChildren);
     // In children order, so that the first of several namesakes is the one indexed.
-    for (int32_t i = 0; i < Children.Count(); ++i)
-        IndexIfFirst(Child(i), NormalName(Child(i)->FName));
+    for (int32_t i = 0; i < ChildCount(); ++i)
+        IndexIfFirst(i, NormalName(Child(i)->FName));
 }
 
-void TElIniEntry::IndexIfFirst(TElIniEntry* child, const std::string& normal) {
-    const size_t hash = TChildIndex::HashOf(normal);
-    TChildIndex::TSlot& slot = FIndex->Probe(normal, hash);
-    if (slot.Entry == nullptr)
-        FIndex->Fill(slot, hash, child);
+void TElIniEntry::IndexIfFirst(int32_t position, const std::string& normal) {
+    const uint32_t hash = TChildIndex::HashOf(normal);
+    TChildIndex::TSlot& slot = FChildren->Index->Probe(normal, hash);
+    if (slot.Child == 0)
+        FChildren->Index->Fill(slot, hash, position);
 }
 
 TElIniEntry* TElIniEntry::AttachChild(std::string_view name, bool isKey) {
-    // The list's own rule adds at most 1280 slots at a time, which makes filling a key
-    // with a million values copy its slots hundreds of times; the store asks for doubled
-    // room instead once the list is that large.
-    if (Children.Count() == Children.Capacity() && Children.Capacity() >= 1280)
-        Children.SetCapacity(static_cast<int32_t>(
-            std::min<int64_t>(int64_t{Children.Capacity()} * 2, TElList::MaxListSize)));
+    if (!FChildren)
+        FChildren = std::make_unique<TChildren>();
+    // The bound the children list has always had; no file comes near it before memory
+    // runs out, but the error stays the list's own.
+    if (ChildCount() >= TElList::MaxListSize)
+        throw EElListError(TElList::MaxListSize + 1);
     auto child = std::make_unique<TElIniEntry>();
     child->FName = name;
     child->IsKey = isKey;
     child->Parent = this;
-    Children.Add(child.get());
-    return child.release();
+    FChildren->Items.push_back(std::move(child));
+    return FChildren->Items.back().get();
 }
 
 TElIniEntry* TElIniEntry::AddChild(std::string_view name, bool isKey) {
     TElIniEntry* child = AttachChild(name, isKey);
-    if (FIndex)
-        IndexIfFirst(child, NormalName(name));
+    if (Index() != nullptr)
+        IndexIfFirst(ChildCount() - 1, NormalName(name));
     else
         BuildIndexIfLarge();
     return child;
@@ -195,14 +215,16 @@ TElIniEntry* TElIniEntry::AddChild(std::string_view name, bool isKey) {
 
 TElIniEntry* TElIniEntry::FindOrAddChild(std::string_view name, bool isKey, bool& added) {
     std::string normal = NormalName(name);
-    if (FIndex) {
+    if (TChildIndex* index = Index()) {
         // One probe for both the search and the insertion.
-        const size_t hash = TChildIndex::HashOf(normal);
-        TChildIndex::TSlot& slot = FIndex->Probe(normal, hash);
-        added = slot.Entry == nullptr;
-        if (added)
-            FIndex->Fill(slot, hash, AttachChild(name, isKey));
-        return slot.Entry;
+        const uint32_t hash = TChildIndex::HashOf(normal);
+        TChildIndex::TSlot& slot = index->Probe(normal, hash);
+        added = slot.Child == 0;
+        if (!added)
+            return index->EntryOf(slot);
+        TElIniEntry* child = AttachChild(name, isKey);
+        index->Fill(slot, hash, ChildCount() - 1);
+        return child;
     }
     if (TElIniEntry* found = FindNormal(normal)) {
         added = false;
@@ -215,49 +237,57 @@ TElIniEntry* TElIniEntry::FindOrAddChild(std::string_view name, bool isKey, bool
 }
 
 void TElIniEntry::ForgetChild(TElIniEntry* child) {
-    if (FClearing || !FIndex)
+    TChildIndex* index = Index();
+    if (index == nullptr)
         return;
     const std::string normal = NormalName(child->FName);
-    TChildIndex::TSlot& slot = FIndex->Probe(normal, TChildIndex::HashOf(normal));
-    if (slot.Entry != child)
+    TChildIndex::TSlot& slot = index->Probe(normal, TChildIndex::HashOf(normal));
+    if (index->EntryOf(slot) != child)
         return;
     // The next child of the same name, if any, is now the first match.
-    for (int32_t i = 0; i < Children.Count(); ++i) {
+    for (int32_t i = 0; i < ChildCount(); ++i) {
         TElIniEntry* other = Child(i);
         if (other != child && other->MatchesNormal(normal)) {
-            slot.Entry = other;
+            slot.Child = static_cast<uint32_t>(i) + 1;
             return;
         }
     }
-    FIndex->Erase(slot);
+    index->Erase(slot);
 }
 
 void TElIniEntry::RemoveChild(TElIniEntry* child) {
-    Children.Remove(child);
+    const int32_t position = PositionOf(child);
+    if (position < 0)
+        return;
+    ForgetChild(child);
+    // Out of the list first, then freed with its subtree.
+    std::unique_ptr<TElIniEntry> removed = std::move(FChildren->Items[position]);
+    FChildren->Items.erase(FChildren->Items.begin() + position);
+    if (TChildIndex* index = Index())
+        index->Removed(position);
 }
 
 void TElIniEntry::ClearChildren() {
-    // Every child goes: no index entry needs to be handed on to a later namesake.
-    FClearing = true;
-    FIndex.reset();
-    Children.Clear();
-    FClearing = false;
+    // Every child goes at once: no index entry needs to be handed on to a later namesake.
+    FChildren.reset();
 }
 
 void TElIniEntry::Rename(std::string_view name) {
     if (Parent != nullptr)
         Parent->ForgetChild(this);
     FName = name;
-    if (Parent == nullptr || !Parent->FIndex)
+    TChildIndex* index = Parent == nullptr ? nullptr : Parent->Index();
+    if (index == nullptr)
         return;
     const std::string normal = NormalName(name);
-    const size_t hash = TChildIndex::HashOf(normal);
-    TChildIndex::TSlot& slot = Parent->FIndex->Probe(normal, hash);
-    if (slot.Entry == nullptr)
-        Parent->FIndex->Fill(slot, hash, this);
+    const uint32_t hash = TChildIndex::HashOf(normal);
+    TChildIndex::TSlot& slot = index->Probe(normal, hash);
+    const int32_t position = Parent->PositionOf(this);
+    if (slot.Child == 0)
+        index->Fill(slot, hash, position);
     // Keep "first match wins": the renamed node takes the index only if it comes first.
-    else if (Parent->Children.IndexOf(this) < Parent->Children.IndexOf(slot.Entry))
-        slot.Entry = this;
+    else if (static_cast<uint32_t>(position) + 1 < slot.Child)
+        slot.Child = static_cast<uint32_t>(position) + 1;
 }
 
 void TElIniValue::ClearValue() {

@@ -6,8 +6,6 @@
 // spelling it was first written with.
 #pragma once
 
-#include "support/ElList.h"
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -79,14 +77,12 @@ public:
     // Gives the node another name; later lookups find it under the new one.
     void Rename(std::string_view name);
 
-    int32_t ChildCount() const { return Children.Count(); }
-    TElIniEntry* Child(int32_t index) const {
-        return static_cast<TElIniEntry*>(Children.At(index));
+    int32_t ChildCount() const {
+        return FChildren ? static_cast<int32_t>(FChildren->Items.size()) : 0;
     }
+    TElIniEntry* Child(int32_t index) const { return FChildren->Items[index].get(); }
     const std::string& Name() const { return FName; }
 
-    // Children, in the order they were added. Removing a child frees its subtree.
-    TElList Children;
     bool IsKey = false;
     TElIniEntry* Parent = nullptr;
 
@@ -94,22 +90,31 @@ private:
     // Keys with more children than this find them through a name index; smaller ones are
     // scanned, which is faster than hashing for a handful of names.
     static constexpr int32_t IndexThreshold = 16;
-
     class TChildIndex;
+    // The children in the order they were added, and once there are many, their name
+    // index.
+    struct TChildren {
+        std::vector<std::unique_ptr<TElIniEntry>> Items;
+        std::unique_ptr<TChildIndex> Index;
+        ~TChildren();
+    };
 
     bool MatchesNormal(std::string_view normal) const;
     TElIniEntry* FindNormal(const std::string& normal) const;
     void BuildIndexIfLarge();
-    // Indexes `child` under `normal` unless an earlier child of that name is indexed.
-    void IndexIfFirst(TElIniEntry* child, const std::string& normal);
+    // Indexes the child at `position` under `normal` unless an earlier child of that name
+    // is indexed.
+    void IndexIfFirst(int32_t position, const std::string& normal);
     void ForgetChild(TElIniEntry* child);
     TElIniEntry* AttachChild(std::string_view name, bool isKey);
 
+    TChildIndex* Index() const { return FChildren ? FChildren->Index.get() : nullptr; }
+    int32_t PositionOf(const TElIniEntry* child) const;
+
     std::string FName;
-    bool FClearing = false;
-    // Normal name -> first child of that name, so that lookups in a key with many values
-    // stay constant-time while "first match wins" is kept.
-    std::unique_ptr<TChildIndex> FIndex;
+    // Null until the first child arrives: a store of a million values is mostly values
+    // without children, and each of them pays for one pointer here, not for a list.
+    std::unique_ptr<TChildren> FChildren;
 };
 
 // True when `entry` is `ancestor` or lies below it.

@@ -3,8 +3,7 @@
 // The list never owns what its items point to. Whoever puts items in decides how they are
 // released: every item that leaves the list (Put over it, Delete, DeleteRange, Remove,
 // Clear, destruction) is reported through OnDelete first, and owners free their items
-// there. The options store keeps each node's children this way, so removing a child frees
-// its whole subtree.
+// there.
 //
 // Growth is the list's own rule: a full list grows by the smaller of 2 * Count + 1 and
 // 1280 slots (1, 4, 13, 40, 121, ... then 1280 at a time), and a list that falls below
