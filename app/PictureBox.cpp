@@ -6,6 +6,7 @@
 #include "tags/DID3v2.h"
 #include "tags/Picture.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -24,7 +25,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 
 namespace cantorell {
 
@@ -77,39 +77,13 @@ std::string ReadImageFile(const QString& path, QString& reason) {
     return bytes;
 }
 
-// The image's bytes as a device the image reader pulls from, a few kilobytes at a time.
-// Once `outdated` says nobody will see the picture, the device reports an error on the
-// next read; the decoders then stop with what they have instead of working through ten
-// megabytes of a picture that is no longer shown.
-class TAbandonableBytes : public QIODevice {
-public:
-    TAbandonableBytes(const std::string& bytes, const std::function<bool()>& outdated)
-        : FBytes(bytes), FOutdated(outdated) {}
-    bool isSequential() const override { return false; }
-    qint64 size() const override { return static_cast<qint64>(FBytes.size()); }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override {
-        if (FOutdated && FOutdated())
-            return -1;
-        const qint64 from = std::min(pos(), size());
-        const qint64 count = std::min(maxSize, size() - from);
-        std::memcpy(data, FBytes.data() + from, static_cast<size_t>(count));
-        return count;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    const std::string& FBytes;
-    const std::function<bool()>& FOutdated;
-};
-
 } // namespace
 
-QImage DecodePicture(const std::string& bytes, QSize box, const std::function<bool()>& outdated) {
-    TAbandonableBytes device(bytes, outdated);
-    device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    QImageReader reader(&device);
+QImage DecodePicture(const std::string& bytes, QSize box) {
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setAllocationLimit(PictureAllocationLimitMB);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
@@ -120,8 +94,6 @@ QImage DecodePicture(const std::string& bytes, QSize box, const std::function<bo
             reader.setScaledSize(size.scaled(box, Qt::KeepAspectRatio));
     }
     QImage image = reader.read();
-    if (outdated && outdated())
-        return QImage();
     if (!image.isNull() && (image.width() > box.width() || image.height() > box.height()))
         image = image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
@@ -129,8 +101,8 @@ QImage DecodePicture(const std::string& bytes, QSize box, const std::function<bo
 
 TPictureBox::TPictureBox(TFormSeam& seam, QWidget* parent)
     : QWidget(parent), Seam(seam), FLatest(std::make_shared<std::atomic<uint64_t>>(0)) {
-    // One picture at a time: the other core stays with the window, and a started decode
-    // that falls behind stops at once (see TAbandonableBytes).
+    // One picture at a time: the window keeps the other core, and stepping quickly through
+    // files never has more than one picture's bytes loaded.
     FDecoder.setMaxThreadCount(1);
     setObjectName(QStringLiteral("PictureBox"));
     setAcceptDrops(true);
@@ -194,8 +166,8 @@ TPictureBox::TPictureBox(TFormSeam& seam, QWidget* parent)
 }
 
 TPictureBox::~TPictureBox() {
-    // A decode still running finds its number outdated and stops at its next read; the
-    // pool waits for it, and the watchers (children of this widget) go after.
+    // Queued requests find their number outdated and end at once; the pool waits for the
+    // one running, and the watchers (children of this widget) go after.
     ++*FLatest;
     FDecoder.waitForDone();
 }
@@ -412,7 +384,9 @@ void TPictureBox::ShowCurrent() {
     // The load and the decode run on the pool; the window shows the result only while it is
     // still the latest request. A request already outdated when its turn comes is skipped
     // before it reads anything, so stepping quickly through many files with large pictures
-    // queues no pile of loads, and one outdated while it loads is not decoded.
+    // runs no pile of loads, and one outdated while it loads is not decoded. A decode once
+    // started is finished (an image reader cannot be stopped without a warning on the
+    // console), but the pool runs one at a time.
     const TDID3v2::TPictureRef ref = entry.Ref;
     const std::shared_ptr<const std::string> added = entry.Added;
     const std::shared_ptr<std::atomic<uint64_t>> latest = FLatest;
@@ -430,15 +404,14 @@ void TPictureBox::ShowCurrent() {
         emit PreviewReady();
     });
     watcher->setFuture(QtConcurrent::run(&FDecoder, [ref, added, latest, request, box] {
-        const std::function<bool()> outdated = [&] { return request != *latest; };
-        if (outdated())
+        if (request != *latest)
             return QImage();
         if (added)
-            return DecodePicture(*added, box, outdated);
+            return DecodePicture(*added, box);
         std::string loaded;
-        if (!TDID3v2::LoadPicture(ref, loaded) || outdated())
+        if (!TDID3v2::LoadPicture(ref, loaded) || request != *latest)
             return QImage();
-        return DecodePicture(loaded, box, outdated);
+        return DecodePicture(loaded, box);
     }));
 }
 

@@ -25,7 +25,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,11 +41,9 @@ class TFormSeam;
 inline constexpr int PictureAllocationLimitMB = 64;
 
 // Decodes `bytes` to an image that fits `box`, keeping its aspect ratio; a null image when
-// the bytes are no image the reader knows, or would take more than the allocation limit,
-// or when `outdated` (asked as the decoder reads) says the image is no longer wanted.
+// the bytes are no image the reader knows, or would take more than the allocation limit.
 // Safe on any thread.
-QImage DecodePicture(const std::string& bytes, QSize box,
-                     const std::function<bool()>& outdated = {});
+QImage DecodePicture(const std::string& bytes, QSize box);
 
 class TPictureBox : public QWidget {
     Q_OBJECT
