@@ -31,48 +31,40 @@ void TElOptions::SaveOnDestruction() {
 }
 
 void TElOptions::Load() {
+    if (TransferAll(false))
+        Loaded();
+}
+
+void TElOptions::Save() {
+    TransferAll(true);
+}
+
+bool TElOptions::TransferAll(bool saving) {
     // The section is taken once: a stored IniSection changes the key of later operations,
     // not of the load that reads it.
     const QString section = FIniSection;
     if (FStorageType != eosElIni)
-        return;
+        return false;
     if (FStorage != nullptr) {
-        Transfer(*FStorage, FStorage->Delimiter() + section.toUtf8().toStdString(), false);
+        Transfer(*FStorage, FStorage->Delimiter() + section.toUtf8().toStdString(), saving);
     } else if (!FIniName.isEmpty()) {
-        // A store of our own on the file IniName, read first so that there is something to
-        // load.
+        // A store of our own on the file IniName, read first: a load has something to load,
+        // and a save keeps the file's other keys rather than replacing it by a file holding
+        // only the options.
         TElIniFile store;
         store.SetPath(QFile::encodeName(FIniName).toStdString());
         try {
             store.Load();
         } catch (const std::exception&) {
-            return; // an unreadable file leaves the options as they are
+            // An unreadable file leaves the options as they are, and is never overwritten.
+            if (!saving || QFile::exists(FIniName))
+                return false;
         }
-        Transfer(store, store.Delimiter() + section.toUtf8().toStdString(), false);
+        Transfer(store, store.Delimiter() + section.toUtf8().toStdString(), saving);
+        if (saving)
+            store.Save(); // a failure propagates to the caller
     }
-    Loaded();
-}
-
-void TElOptions::Save() {
-    const QString section = FIniSection;
-    if (FStorageType != eosElIni)
-        return;
-    if (FStorage != nullptr) {
-        Transfer(*FStorage, FStorage->Delimiter() + section.toUtf8().toStdString(), true);
-    } else if (!FIniName.isEmpty()) {
-        // The file's other keys are kept: it is read first and written back with the
-        // options added, rather than replaced by a file holding only the options.
-        TElIniFile store;
-        store.SetPath(QFile::encodeName(FIniName).toStdString());
-        try {
-            store.Load();
-        } catch (const std::exception&) {
-            if (QFile::exists(FIniName))
-                return; // never overwrite a file that could not be read
-        }
-        Transfer(store, store.Delimiter() + section.toUtf8().toStdString(), true);
-        store.Save(); // a failure propagates to the caller
-    }
+    return true;
 }
 
 void TElOptions::Transfer(TElIniFile& store, const std::string& section, bool saving) {

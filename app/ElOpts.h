@@ -69,6 +69,9 @@ protected:
     void SaveOnDestruction();
 
 private:
+    // Load (`saving` false) or Save through the store of the options' mode; false when
+    // nothing was loaded or saved.
+    bool TransferAll(bool saving);
     // Load or save through `store`, in the key `section`.
     void Transfer(TElIniFile& store, const std::string& section, bool saving);
 
