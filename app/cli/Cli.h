@@ -53,12 +53,25 @@ void PrintError(const QString& message);
 // more than the failure itself (the file changed meanwhile, a copy was kept, ...).
 QString FailureText(const QString& message, const QString& path);
 QString FailureText(const QString& message, const QString& path, const std::string& note);
+// Parses the arguments of a command with the options and positional arguments already
+// added to `parser`. Returns -1 when the command goes on with the `count` positional
+// arguments in `files`, else the exit code to return at once (help shown, or a usage error;
+// `needed` says what a wrong number of positional arguments lacks).
+int ParseCommand(QCommandLineParser& parser, const QString& name, const QStringList& arguments,
+                 qsizetype count, const QString& needed, QStringList& files);
 // Parses the arguments of a command that takes exactly one FILE and the options already
 // added to `parser`. Returns -1 when the command goes on with `file`, else the exit code
 // to return at once (help shown, or a usage error).
 int ParseFileCommand(QCommandLineParser& parser, const QString& name, const QStringList& arguments,
                      QString& file);
 void PrintOut(const QString& line);
+// Reads one tag of the file `path`, changes it and saves it, as one step for every other save
+// of the file: a lock on the file is held throughout. `read` gets the file's native path;
+// so does `save`, which changes the tag, saves it and, when that fails, may set the note
+// that says why. `failure` is the window's message for a failed save. Returns the exit code.
+int EditTagFile(const QString& path, const QString& failure,
+                const std::function<bool(const std::string&)>& read,
+                const std::function<bool(const std::string& file, std::string& note)>& save);
 // A command that takes one FILE and removes one tag from it: `remove` gets the file's
 // native path; `failure` is the window's message, printed with the path when it fails.
 int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,

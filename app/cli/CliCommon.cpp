@@ -144,10 +144,8 @@ void PrintError(const QString& message) {
     std::fflush(stderr);
 }
 
-int ParseFileCommand(QCommandLineParser& parser, const QString& name, const QStringList& arguments,
-                     QString& file) {
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The MP3 file."));
+int ParseCommand(QCommandLineParser& parser, const QString& name, const QStringList& arguments,
+                 qsizetype count, const QString& needed, QStringList& files) {
     if (!parser.parse(QStringList{name} + arguments)) {
         PrintError(name + QStringLiteral(": ") + parser.errorText());
         return ecUsage;
@@ -156,13 +154,47 @@ int ParseFileCommand(QCommandLineParser& parser, const QString& name, const QStr
         PrintOut(parser.helpText());
         return ecOk;
     }
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 1) {
-        PrintError(name + QStringLiteral(": exactly one FILE is needed\n\n") + parser.helpText());
+    files = parser.positionalArguments();
+    if (files.size() != count) {
+        PrintError(name + QStringLiteral(": ") + needed + QStringLiteral("\n\n") +
+                   parser.helpText());
         return ecUsage;
     }
-    file = files.first();
     return -1;
+}
+
+int ParseFileCommand(QCommandLineParser& parser, const QString& name, const QStringList& arguments,
+                     QString& file) {
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The MP3 file."));
+    QStringList files;
+    const int code = ParseCommand(parser, name, arguments, 1,
+                                  QStringLiteral("exactly one FILE is needed"), files);
+    if (code < 0)
+        file = files.first();
+    return code;
+}
+
+int EditTagFile(const QString& path, const QString& failure,
+                const std::function<bool(const std::string&)>& read,
+                const std::function<bool(const std::string&, std::string&)>& save) {
+    const std::string file = NativePath(path);
+    // A file that cannot be locked because it cannot be opened is named by the read.
+    const auto lock = TFileSystem::Default().LockFile(file);
+    if (!lock && !TFileSystem::Default().FailureNote().empty()) {
+        PrintError(FailureText(failure, path));
+        return ecFailure;
+    }
+    if (!read(file)) {
+        PrintError(MsgCanNotRead + Shown(path));
+        return ecFailure;
+    }
+    std::string note;
+    if (!save(file, note)) {
+        PrintError(FailureText(failure, path, note));
+        return ecFailure;
+    }
+    return ecOk;
 }
 
 int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,

@@ -82,37 +82,28 @@ int CommandSetV1(const QStringList& arguments) {
     }
 
     TID3v1 tag;
-    const std::string file = NativePath(path);
-    // The read, the change and the save are one step for every other save of the file.
-    // A file that cannot be locked because it cannot be opened is named by the read.
-    const auto lock = TFileSystem::Default().LockFile(file);
-    if (!lock && !TFileSystem::Default().FailureNote().empty()) {
-        PrintError(FailureText(MsgCanNotSaveV1, path));
-        return ecFailure;
-    }
-    if (!tag.ReadFromFile(file)) {
-        PrintError(MsgCanNotRead + Shown(path));
-        return ecFailure;
-    }
-    if (parser.isSet(shared.Title))
-        tag.SetTitle(ToLatin1(parser.value(shared.Title)));
-    if (parser.isSet(shared.Artist))
-        tag.SetArtist(ToLatin1(parser.value(shared.Artist)));
-    if (parser.isSet(shared.Album))
-        tag.SetAlbum(ToLatin1(parser.value(shared.Album)));
-    if (parser.isSet(shared.Year))
-        tag.SetYear(ToLatin1(parser.value(shared.Year)));
-    if (parser.isSet(comment))
-        tag.SetComment(ToLatin1(parser.value(comment)));
-    if (parser.isSet(track))
-        tag.SetTrack(trackNumber);
-    if (parser.isSet(genre))
-        tag.SetGenreID(genreId);
-    if (!tag.SaveToFile(file)) {
-        PrintError(FailureText(MsgCanNotSaveV1, path));
-        return ecFailure;
-    }
-    return ecOk;
+    const auto read = [&tag](const std::string& file) { return tag.ReadFromFile(file); };
+    return EditTagFile(
+        path, MsgCanNotSaveV1, read, [&](const std::string& file, std::string& note) {
+            const std::pair<const QCommandLineOption*, void (TID3v1::*)(std::string_view)> texts[] =
+                {{&shared.Title, &TID3v1::SetTitle},
+                 {&shared.Artist, &TID3v1::SetArtist},
+                 {&shared.Album, &TID3v1::SetAlbum},
+                 {&shared.Year, &TID3v1::SetYear},
+                 {&comment, &TID3v1::SetComment}};
+            for (const auto& [option, setter] : texts) {
+                if (parser.isSet(*option))
+                    (tag.*setter)(ToLatin1(parser.value(*option)));
+            }
+            if (parser.isSet(track))
+                tag.SetTrack(trackNumber);
+            if (parser.isSet(genre))
+                tag.SetGenreID(genreId);
+            if (tag.SaveToFile(file))
+                return true;
+            note = TFileSystem::Default().FailureNote();
+            return false;
+        });
 }
 
 int CommandRemoveV1(const QStringList& arguments) {

@@ -85,6 +85,143 @@ QString PictureLine(const TDID3v2::TPictureInfo& picture) {
     return line;
 }
 
+// set-v2's options in the order its help lists them; an option without a value name is a
+// switch.
+QList<QCommandLineOption> SetV2Options() {
+    const TSharedFieldOptions shared;
+    const auto option = [](const char* name, const char* help, const char* value = "") {
+        return QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help),
+                                  QString::fromLatin1(value));
+    };
+    return {
+        shared.Title,
+        shared.Artist,
+        shared.Album,
+        option("track", "Track, e.g. 3/12.", "N"),
+        shared.Year,
+        option("genre", "Genre.", "G"),
+        option("comment", "The comment that show reports; empty removes it.", "C"),
+        option("lyrics", "The first lyrics text; empty removes it.", "L"),
+        option("lyrics-file", "Takes the lyrics from a UTF-8 text file.", "F"),
+        option("bpm", "Beats per minute, 0 to 65535; 0 removes them.", "N"),
+        option("picture",
+               "Adds the image (JPEG, PNG, GIF, WebP or BMP, at most 16 MB), or replaces the "
+               "picture of the same type.",
+               "FILE"),
+        option("picture-type",
+               "The picture's type, 0 to 20 (default 3, the front cover; 4 is the back cover).",
+               "N"),
+        option("picture-description", "The picture's description.", "D"),
+        option("remove-pictures", "Removes every picture (before --picture adds one)."),
+    };
+}
+
+// The text fields set-v2 sets as given, by the name of their option.
+const std::pair<const char*, std::string TDID3v2::*> SetV2Texts[] = {
+    {"title", &TDID3v2::Title}, {"artist", &TDID3v2::Artist}, {"album", &TDID3v2::Album},
+    {"track", &TDID3v2::Track}, {"year", &TDID3v2::Year},     {"genre", &TDID3v2::Genre}};
+
+// What set-v2 takes from files and numbers, read and checked before the file is touched.
+struct TSetV2Values {
+    uint16_t Bpm = 0;
+    QString Lyrics;
+    int PictureType = PictureTypeFrontCover;
+    std::string Image;
+};
+
+// Each check returns -1 when set-v2 goes on, else the exit code; a failure is printed.
+using TSetV2Check = int (*)(const QCommandLineParser& parser, TSetV2Values& values);
+
+int CheckLyrics(const QCommandLineParser& parser, TSetV2Values& /*values*/) {
+    if (parser.isSet(QStringLiteral("lyrics")) && parser.isSet(QStringLiteral("lyrics-file"))) {
+        PrintError(QStringLiteral("set-v2: give either --lyrics or --lyrics-file"));
+        return ecUsage;
+    }
+    return -1;
+}
+
+int CheckBpm(const QCommandLineParser& parser, TSetV2Values& values) {
+    if (!parser.isSet(QStringLiteral("bpm")))
+        return -1;
+    bool ok = false;
+    const uint value = parser.value(QStringLiteral("bpm")).toUInt(&ok);
+    if (!ok || value > 0xFFFF) {
+        PrintError(QStringLiteral("set-v2: --bpm takes a whole number from 0 to 65535"));
+        return ecUsage;
+    }
+    values.Bpm = static_cast<uint16_t>(value);
+    return -1;
+}
+
+int ReadLyrics(const QCommandLineParser& parser, TSetV2Values& values) {
+    values.Lyrics = parser.value(QStringLiteral("lyrics"));
+    if (!parser.isSet(QStringLiteral("lyrics-file")))
+        return -1;
+    std::string bytes;
+    if (!ReadInputFile(parser.value(QStringLiteral("lyrics-file")), MaxLyricsFileSize,
+                       QStringLiteral("A lyrics file"), bytes))
+        return ecFailure;
+    values.Lyrics = FromUtf8(bytes);
+    return -1;
+}
+
+int CheckPictureOptions(const QCommandLineParser& parser, TSetV2Values& values) {
+    const QString type = QStringLiteral("picture-type");
+    if (parser.isSet(type)) {
+        bool ok = false;
+        values.PictureType = parser.value(type).toInt(&ok);
+        if (!ok || values.PictureType < 0 || values.PictureType >= PictureTypeCount) {
+            PrintError(QStringLiteral("set-v2: --picture-type takes a number from 0 to ") +
+                       QString::number(PictureTypeCount - 1));
+            return ecUsage;
+        }
+    }
+    if ((parser.isSet(type) || parser.isSet(QStringLiteral("picture-description"))) &&
+        !parser.isSet(QStringLiteral("picture"))) {
+        PrintError(QStringLiteral("set-v2: --picture-type and --picture-description go with "
+                                  "--picture"));
+        return ecUsage;
+    }
+    return -1;
+}
+
+// A file that is no image, or too large to be a cover, is refused with its name.
+int ReadPicture(const QCommandLineParser& parser, TSetV2Values& values) {
+    if (!parser.isSet(QStringLiteral("picture")))
+        return -1;
+    const QString name = parser.value(QStringLiteral("picture"));
+    if (!ReadInputFile(name, MaxPictureFileSize, QStringLiteral("A picture"), values.Image))
+        return ecFailure;
+    if (SniffImage(values.Image).Mime.empty()) {
+        PrintError(QStringLiteral("set-v2: ") + Shown(name) +
+                   QStringLiteral(" is no JPEG, PNG, GIF, WebP or BMP image"));
+        return ecFailure;
+    }
+    return -1;
+}
+
+// The checks in the order their failures are reported.
+const TSetV2Check SetV2Checks[] = {CheckLyrics, CheckBpm, ReadLyrics, CheckPictureOptions,
+                                   ReadPicture};
+
+void ApplySetV2(const QCommandLineParser& parser, const TSetV2Values& values, TDID3v2& tag) {
+    for (const auto& [name, field] : SetV2Texts) {
+        if (parser.isSet(QLatin1String(name)))
+            tag.*field = ToUtf8(parser.value(QLatin1String(name)));
+    }
+    if (parser.isSet(QStringLiteral("comment")))
+        tag.SetComment(ToUtf8(parser.value(QStringLiteral("comment"))), tag.MainCommentIndex());
+    if (parser.isSet(QStringLiteral("lyrics")) || parser.isSet(QStringLiteral("lyrics-file")))
+        tag.SetLyrics(ToUtf8(values.Lyrics), 0);
+    if (parser.isSet(QStringLiteral("bpm")))
+        tag.BPM = values.Bpm;
+    if (parser.isSet(QStringLiteral("remove-pictures")))
+        tag.RemovePictures();
+    if (parser.isSet(QStringLiteral("picture")))
+        tag.SetPicture(static_cast<uint8_t>(values.PictureType),
+                       ToUtf8(parser.value(QStringLiteral("picture-description"))), values.Image);
+}
+
 } // namespace
 
 // The window's ID3v2 page and lyrics memo: the six fields, the comment it edits, the first
@@ -171,134 +308,26 @@ int CommandSetV2(const QStringList& arguments) {
         "Changes the given fields of the ID3v2 tag and saves it in its own version (2.3 or 2.4; "
         "a 2.2 tag and a new one are written as 2.3). Every frame that is not changed is kept "
         "byte for byte."));
-    const TSharedFieldOptions shared;
-    const QCommandLineOption track(QStringLiteral("track"), QStringLiteral("Track, e.g. 3/12."),
-                                   QStringLiteral("N"));
-    const QCommandLineOption genre(QStringLiteral("genre"), QStringLiteral("Genre."),
-                                   QStringLiteral("G"));
-    const QCommandLineOption comment(QStringLiteral("comment"),
-                                     QStringLiteral("The comment that show reports; empty "
-                                                    "removes it."),
-                                     QStringLiteral("C"));
-    const QCommandLineOption lyrics(QStringLiteral("lyrics"),
-                                    QStringLiteral("The first lyrics text; empty removes it."),
-                                    QStringLiteral("L"));
-    const QCommandLineOption lyricsFile(QStringLiteral("lyrics-file"),
-                                        QStringLiteral("Takes the lyrics from a UTF-8 text file."),
-                                        QStringLiteral("F"));
-    const QCommandLineOption bpm(QStringLiteral("bpm"),
-                                 QStringLiteral("Beats per minute, 0 to 65535; 0 removes them."),
-                                 QStringLiteral("N"));
-    const QCommandLineOption picture(
-        QStringLiteral("picture"),
-        QStringLiteral("Adds the image (JPEG, PNG, GIF, WebP or BMP, at most 16 MB), or "
-                       "replaces the picture of the same type."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption pictureType(
-        QStringLiteral("picture-type"),
-        QStringLiteral("The picture's type, 0 to 20 (default 3, the front cover; 4 is the back "
-                       "cover)."),
-        QStringLiteral("N"));
-    const QCommandLineOption pictureDescription(QStringLiteral("picture-description"),
-                                                QStringLiteral("The picture's description."),
-                                                QStringLiteral("D"));
-    const QCommandLineOption removePictures(
-        QStringLiteral("remove-pictures"),
-        QStringLiteral("Removes every picture (before --picture adds one)."));
-    parser.addOptions({shared.Title, shared.Artist, shared.Album, track, shared.Year, genre,
-                       comment, lyrics, lyricsFile, bpm, picture, pictureType, pictureDescription,
-                       removePictures});
+    parser.addOptions(SetV2Options());
     QString path;
     if (const int code = ParseFileCommand(parser, QStringLiteral("set-v2"), arguments, path);
         code >= 0)
         return code;
-    if (parser.isSet(lyrics) && parser.isSet(lyricsFile)) {
-        PrintError(QStringLiteral("set-v2: give either --lyrics or --lyrics-file"));
-        return ecUsage;
+    TSetV2Values values;
+    for (const TSetV2Check check : SetV2Checks) {
+        if (const int code = check(parser, values); code >= 0)
+            return code;
     }
-    uint16_t bpmValue = 0;
-    if (parser.isSet(bpm)) {
-        bool ok = false;
-        const uint value = parser.value(bpm).toUInt(&ok);
-        if (!ok || value > 0xFFFF) {
-            PrintError(QStringLiteral("set-v2: --bpm takes a whole number from 0 to 65535"));
-            return ecUsage;
-        }
-        bpmValue = static_cast<uint16_t>(value);
-    }
-    QString lyricsText = parser.value(lyrics);
-    if (parser.isSet(lyricsFile)) {
-        std::string bytes;
-        if (!ReadInputFile(parser.value(lyricsFile), MaxLyricsFileSize,
-                           QStringLiteral("A lyrics file"), bytes))
-            return ecFailure;
-        lyricsText = FromUtf8(bytes);
-    }
-    int pictureTypeValue = PictureTypeFrontCover;
-    if (parser.isSet(pictureType)) {
-        bool ok = false;
-        pictureTypeValue = parser.value(pictureType).toInt(&ok);
-        if (!ok || pictureTypeValue < 0 || pictureTypeValue >= PictureTypeCount) {
-            PrintError(QStringLiteral("set-v2: --picture-type takes a number from 0 to ") +
-                       QString::number(PictureTypeCount - 1));
-            return ecUsage;
-        }
-    }
-    if ((parser.isSet(pictureType) || parser.isSet(pictureDescription)) && !parser.isSet(picture)) {
-        PrintError(QStringLiteral("set-v2: --picture-type and --picture-description go with "
-                                  "--picture"));
-        return ecUsage;
-    }
-    // The picture is checked before the file is touched: a file that is no image, or too
-    // large to be a cover, is refused with its name.
-    std::string image;
-    if (parser.isSet(picture)) {
-        const QString name = parser.value(picture);
-        if (!ReadInputFile(name, MaxPictureFileSize, QStringLiteral("A picture"), image))
-            return ecFailure;
-        if (SniffImage(image).Mime.empty()) {
-            PrintError(QStringLiteral("set-v2: ") + Shown(name) +
-                       QStringLiteral(" is no JPEG, PNG, GIF, WebP or BMP image"));
-            return ecFailure;
-        }
-    }
-
     TDID3v2 tag;
-    const std::string file = NativePath(path);
-    // The read, the change and the save are one step for every other save of the file.
-    // A file that cannot be locked because it cannot be opened is named by the read.
-    const auto lock = TFileSystem::Default().LockFile(file);
-    if (!lock && !TFileSystem::Default().FailureNote().empty()) {
-        PrintError(FailureText(MsgCanNotSaveV2, path));
-        return ecFailure;
-    }
-    if (!tag.ReadFromFile(file)) {
-        PrintError(MsgCanNotRead + Shown(path));
-        return ecFailure;
-    }
-    const std::pair<const QCommandLineOption*, std::string*> fields[] = {
-        {&shared.Title, &tag.Title}, {&shared.Artist, &tag.Artist}, {&shared.Album, &tag.Album},
-        {&track, &tag.Track},        {&shared.Year, &tag.Year},     {&genre, &tag.Genre}};
-    for (const auto& [option, field] : fields) {
-        if (parser.isSet(*option))
-            *field = ToUtf8(parser.value(*option));
-    }
-    if (parser.isSet(comment))
-        tag.SetComment(ToUtf8(parser.value(comment)), tag.MainCommentIndex());
-    if (parser.isSet(lyrics) || parser.isSet(lyricsFile))
-        tag.SetLyrics(ToUtf8(lyricsText), 0);
-    if (parser.isSet(bpm))
-        tag.BPM = bpmValue;
-    if (parser.isSet(removePictures))
-        tag.RemovePictures();
-    if (parser.isSet(picture))
-        tag.SetPicture(static_cast<uint8_t>(pictureTypeValue),
-                       ToUtf8(parser.value(pictureDescription)), image);
-    if (!tag.SaveToFile(file)) {
-        PrintError(FailureText(MsgCanNotSaveV2, path, tag.FailureNote()));
-        return ecFailure;
-    }
-    return ecOk;
+    const auto read = [&tag](const std::string& file) { return tag.ReadFromFile(file); };
+    return EditTagFile(path, MsgCanNotSaveV2, read,
+                       [&](const std::string& file, std::string& note) {
+                           ApplySetV2(parser, values, tag);
+                           if (tag.SaveToFile(file))
+                               return true;
+                           note = tag.FailureNote();
+                           return false;
+                       });
 }
 
 int CommandExportPicture(const QStringList& arguments) {
@@ -313,20 +342,11 @@ int CommandExportPicture(const QStringList& arguments) {
     parser.addOption(index);
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The MP3 file."));
     parser.addPositionalArgument(QStringLiteral("OUT"), QStringLiteral("The image file to write."));
-    if (!parser.parse(QStringList{QStringLiteral("export-picture")} + arguments)) {
-        PrintError(QStringLiteral("export-picture: ") + parser.errorText());
-        return ecUsage;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        PrintOut(parser.helpText());
-        return ecOk;
-    }
-    const QStringList files = parser.positionalArguments();
-    if (files.size() != 2) {
-        PrintError(QStringLiteral("export-picture: FILE and OUT are needed\n\n") +
-                   parser.helpText());
-        return ecUsage;
-    }
+    QStringList files;
+    if (const int code = ParseCommand(parser, QStringLiteral("export-picture"), arguments, 2,
+                                      QStringLiteral("FILE and OUT are needed"), files);
+        code >= 0)
+        return code;
     int number = 0;
     if (parser.isSet(index)) {
         bool ok = false;
