@@ -16,8 +16,8 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -34,6 +34,8 @@
 #include <QVBoxLayout>
 
 #include <cerrno>
+#include <initializer_list>
+#include <utility>
 
 namespace cantorell {
 
@@ -73,6 +75,19 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, int width = 0) {
     return edit;
 }
 
+// An edit box of a page: the member it is kept in, its name and its width.
+struct TEditBox {
+    QLineEdit*& Edit;
+    const char* Name;
+    int Width;
+};
+
+// Makes the edit boxes in the order given, which is the order the focus moves through them.
+void MakeEdits(QWidget* parent, std::initializer_list<TEditBox> boxes) {
+    for (const TEditBox& box : boxes)
+        box.Edit = MakeEdit(parent, box.Name, box.Width);
+}
+
 QComboBox* MakeGenreList(QWidget* parent, const char* name) {
     auto* list = new QComboBox(parent);
     list->setObjectName(QLatin1String(name));
@@ -106,11 +121,40 @@ QLabel* MakeLinkLabel(QWidget* parent, const char* name, const QString& text) {
     return label;
 }
 
+QSplitter* MakeSplitter(Qt::Orientation orientation, QWidget* parent, const char* name) {
+    auto* splitter = new QSplitter(orientation, parent);
+    splitter->setObjectName(QLatin1String(name));
+    splitter->setHandleWidth(3);
+    splitter->setChildrenCollapsible(false);
+    return splitter;
+}
+
+// The strip above the pages that names the shown file: light bold text on a dark panel.
+QLabel* MakeFilePanel(QWidget* parent) {
+    auto* panel = new QLabel(QStringLiteral("PanelInfo"), parent);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setFixedHeight(21);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(2);
+    panel->setAutoFillBackground(true);
+    QFont font(QStringLiteral("Verdana"), 8);
+    font.setBold(true);
+    panel->setFont(font);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Base));
+    panel->setPalette(palette);
+    panel->setTextFormat(Qt::PlainText);
+    return panel;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
 // Layout
 
+// The widgets are made in the order the focus moves through them: the path field, the
+// tree, the list, then the pages.
 void TFormMain::BuildLayout() {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tag Cantorell"));
@@ -128,13 +172,23 @@ void TFormMain::BuildLayout() {
     auto* central = new QWidget(this);
     auto* centralLayout = new QVBoxLayout(central);
     centralLayout->setContentsMargins(2, 2, 2, 2);
-
-    Splitter2 = new QSplitter(Qt::Vertical, central);
-    Splitter2->setObjectName(QStringLiteral("Splitter2"));
-    Splitter2->setHandleWidth(3);
-    Splitter2->setChildrenCollapsible(false);
+    Splitter2 = MakeSplitter(Qt::Vertical, central, "Splitter2");
     centralLayout->addWidget(Splitter2);
+    BuildExplorer(firstSize.width());
+    BuildEditor();
+    Splitter2->setStretchFactor(1, 1);
+    Splitter2->setSizes({firstSize.height() * 45 / 100, firstSize.height() * 55 / 100});
+    setCentralWidget(central);
 
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    setStatusBar(StatusBar1);
+
+    BuildPersistence();
+    ConnectCommands();
+}
+
+void TFormMain::BuildExplorer(int width) {
     GroupBoxExplorer = new TSplitGroupBox(QStringLiteral("Explorer"), Splitter2);
     GroupBoxExplorer->setObjectName(QStringLiteral("GroupBoxExplorer"));
     auto* explorerLayout = new QVBoxLayout(GroupBoxExplorer);
@@ -146,10 +200,7 @@ void TFormMain::BuildLayout() {
     EdPath->setToolTip(QStringLiteral("Open a folder or file by its path (Ctrl+L)"));
     EdPath->setClearButtonEnabled(true);
     explorerLayout->addWidget(EdPath);
-    Splitter1 = new QSplitter(Qt::Horizontal, GroupBoxExplorer);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    Splitter1->setHandleWidth(3);
-    Splitter1->setChildrenCollapsible(false);
+    Splitter1 = MakeSplitter(Qt::Horizontal, GroupBoxExplorer, "Splitter1");
     explorerLayout->addWidget(Splitter1);
 
     FolderTree1 = new TFolderTree(Splitter1);
@@ -160,27 +211,15 @@ void TFormMain::BuildLayout() {
     FileListBox->setFont(QFont(QStringLiteral("Verdana"), 8));
     FileListBox->SetMask(FileMask);
     Splitter1->setStretchFactor(1, 1);
-    Splitter1->setSizes({firstSize.width() * 2 / 5, firstSize.width() * 3 / 5});
+    Splitter1->setSizes({width * 2 / 5, width * 3 / 5});
+}
 
+void TFormMain::BuildEditor() {
     GroupBoxEditor = new QGroupBox(QStringLiteral("Tag Information"), Splitter2);
     GroupBoxEditor->setObjectName(QStringLiteral("GroupBoxEditor"));
     auto* editorLayout = new QVBoxLayout(GroupBoxEditor);
     editorLayout->setContentsMargins(4, 4, 4, 4);
-
-    Panel1 = new QLabel(QStringLiteral("PanelInfo"), GroupBoxEditor);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(21);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setLineWidth(2);
-    Panel1->setAutoFillBackground(true);
-    QFont panelFont(QStringLiteral("Verdana"), 8);
-    panelFont.setBold(true);
-    Panel1->setFont(panelFont);
-    QPalette panelPalette = Panel1->palette();
-    panelPalette.setColor(QPalette::Window, panelPalette.color(QPalette::Dark));
-    panelPalette.setColor(QPalette::WindowText, panelPalette.color(QPalette::Base));
-    Panel1->setPalette(panelPalette);
-    Panel1->setTextFormat(Qt::PlainText);
+    Panel1 = MakeFilePanel(GroupBoxEditor);
     editorLayout->addWidget(Panel1);
 
     PageControl = new QTabWidget(GroupBoxEditor);
@@ -195,16 +234,10 @@ void TFormMain::BuildLayout() {
     PageControl->addTab(BuildOurSoftwarePage(), QStringLiteral("Our Software"));
     PageControl->setCurrentIndex(fpAbout);
     editorLayout->addWidget(PageControl);
+}
 
-    Splitter2->setStretchFactor(1, 1);
-    Splitter2->setSizes({firstSize.height() * 45 / 100, firstSize.height() * 55 / 100});
-    setCentralWidget(central);
-
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-    setStatusBar(StatusBar1);
-
-    // The options store and the form-persistence component, as the layout sets them up.
+// The options store and the form-persistence component, as the layout sets them up.
+void TFormMain::BuildPersistence() {
     OptionsIni = std::make_unique<TElIniFile>();
     OptionsIni->SetBinaryMode(false);
     OptionsIni->SetComment(";");
@@ -221,7 +254,9 @@ void TFormMain::BuildLayout() {
     ElFormPersist1->SetPropsToStore(StoredProperties);
     ElFormPersist1->OnError = [this](const QString& message) { ShowError(message); };
     ElFormPersist1->Loaded();
+}
 
+void TFormMain::ConnectCommands() {
     connect(FolderTree1, &TFolderTree::Change, this, &TFormMain::FolderTree1Change);
     connect(FileListBox, &TFileListBox::Change, this, &TFormMain::FileListBoxSelect);
     connect(EdPath, &QLineEdit::returnPressed, this, [this] {
@@ -260,19 +295,65 @@ void TFormMain::BuildLayout() {
 
 namespace {
 
-// The labelled rows shared by both tag pages.
-struct TTagRows {
-    QGridLayout* Grid;
-    QWidget* Page;
+QLabel* MakeVersionLabel(QWidget* parent, const char* name) {
+    auto* label = new QLabel(QStringLiteral("---"), parent);
+    label->setObjectName(QLatin1String(name));
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
 
-    void Add(int row, const QString& caption, QWidget* field) {
-        auto* label = new QLabel(caption, Page);
-        label->setBuddy(field);
-        Grid->addWidget(label, row, 0, Qt::AlignRight | Qt::AlignVCenter);
-        Grid->addWidget(field, row, 1, Qt::AlignLeft);
+// A button of a tag page's bar: the member it is kept in, its name, caption and tip.
+struct TBarButton {
+    QToolButton*& Button;
+    const char* Name;
+    QString Caption;
+    QString Tip;
+};
+
+QWidget* MakeButtonBar(QWidget* parent, const char* name, const TBarButton& save,
+                       const TBarButton& remove) {
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QLatin1String(name));
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(0, 2, 0, 2);
+    const std::pair<const TBarButton*, QStyle::StandardPixmap> buttons[] = {
+        {&save, QStyle::SP_DialogSaveButton}, {&remove, QStyle::SP_TrashIcon}};
+    for (const auto& [button, icon] : buttons) {
+        button->Button = MakeButton(bar, button->Name, button->Caption, button->Tip);
+        button->Button->setIcon(bar->style()->standardIcon(icon));
+        button->Button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    }
+    layout->addWidget(save.Button);
+    layout->addWidget(remove.Button);
+    layout->addStretch(1);
+    return bar;
+}
+
+// A tag page being built: the page, the widget of its fields and the grid of their
+// labelled rows, the same captions in the same order on both tag pages.
+struct TTagPage {
+    QWidget* Page;
+    QWidget* Fields;
+    QGridLayout* Grid;
+
+    explicit TTagPage(const char* name)
+        : Page(new QWidget), Fields(new QWidget), Grid(new QGridLayout) {
+        Page->setObjectName(QLatin1String(name));
+        Grid->setColumnStretch(1, 1);
     }
 
-    // Rows 0 to 6, the same captions in the same order on both tag pages.
+    void Add(int row, const QString& caption, QWidget* field,
+             Qt::Alignment labelAlignment = Qt::AlignVCenter,
+             Qt::Alignment fieldAlignment = Qt::AlignLeft) {
+        auto* label = new QLabel(caption, Fields);
+        label->setBuddy(field);
+        Grid->addWidget(label, row, 0, Qt::AlignRight | labelAlignment);
+        Grid->addWidget(field, row, 1, fieldAlignment);
+    }
+
+    // Rows 0 to 6; each page adds its comment as row 7.
     void AddTagFields(QLabel* version, QLineEdit* title, QLineEdit* album, QLineEdit* artist,
                       QLineEdit* track, QLineEdit* year, QComboBox* genre) {
         Add(0, QStringLiteral("Tag version:"), version);
@@ -283,124 +364,83 @@ struct TTagRows {
         Add(5, QStringLiteral("Year:"), year);
         Add(6, QStringLiteral("Genre:"), genre);
     }
+
+    // The fields (`body` above a stretch) scroll in a small window, and the button bar
+    // below them stays in view, so Save and Remove can be reached at any window size. The
+    // bar is made after the scroll area, which keeps it after the fields in the focus
+    // chain.
+    QWidget* Finish(QLayout* body, const char* barName, const TBarButton& save,
+                    const TBarButton& remove) {
+        auto* outer = new QVBoxLayout(Fields);
+        outer->addLayout(body);
+        outer->addStretch(1);
+        auto* pageLayout = new QVBoxLayout(Page);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        auto* area = new QScrollArea(Page);
+        area->setWidget(Fields);
+        area->setWidgetResizable(true);
+        area->setFrameShape(QFrame::NoFrame);
+        pageLayout->addWidget(area, 1);
+        pageLayout->addWidget(MakeButtonBar(Page, barName, save, remove));
+        return Page;
+    }
 };
-
-QLabel* MakeVersionLabel(QWidget* parent, const char* name) {
-    auto* label = new QLabel(QStringLiteral("---"), parent);
-    label->setObjectName(QLatin1String(name));
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    return label;
-}
-
-QWidget* MakeButtonBar(QWidget* parent, const char* name, QToolButton*& save, const char* saveName,
-                       const QString& saveCaption, QToolButton*& remove, const char* removeName,
-                       const QString& removeCaption) {
-    auto* bar = new QWidget(parent);
-    bar->setObjectName(QLatin1String(name));
-    auto* layout = new QHBoxLayout(bar);
-    layout->setContentsMargins(0, 2, 0, 2);
-    save = MakeButton(bar, saveName, saveCaption);
-    save->setIcon(bar->style()->standardIcon(QStyle::SP_DialogSaveButton));
-    save->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    remove = MakeButton(bar, removeName, removeCaption);
-    remove->setIcon(bar->style()->standardIcon(QStyle::SP_TrashIcon));
-    remove->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    layout->addWidget(save);
-    layout->addWidget(remove);
-    layout->addStretch(1);
-    return bar;
-}
-
-// A tag page: its fields scroll in a small window, and the button bar the caller adds below
-// them stays in view, so Save and Remove can be reached at any window size. The bar is made
-// after the scroll area, which keeps it after the fields in the focus chain.
-QVBoxLayout* LayOutTagPage(QWidget* page, QWidget* fields) {
-    auto* pageLayout = new QVBoxLayout(page);
-    pageLayout->setContentsMargins(0, 0, 0, 0);
-    auto* area = new QScrollArea(page);
-    area->setWidget(fields);
-    area->setWidgetResizable(true);
-    area->setFrameShape(QFrame::NoFrame);
-    pageLayout->addWidget(area, 1);
-    return pageLayout;
-}
 
 } // namespace
 
 QWidget* TFormMain::BuildID3v1Page() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabID3v1"));
-    auto* fields = new QWidget;
-    auto* outer = new QVBoxLayout(fields);
-    auto* grid = new QGridLayout;
-    TTagRows rows{grid, fields};
+    TTagPage tab("TabID3v1");
+    QWidget* fields = tab.Fields;
     LB1INFO = MakeVersionLabel(fields, "LB1INFO");
     // Creation order matters: the pages are cleared edit box by edit box in this order.
-    Ed1Title = MakeEdit(fields, "Ed1Title", 406);
-    Ed1Album = MakeEdit(fields, "Ed1Album", 406);
-    Ed1Artist = MakeEdit(fields, "Ed1Artist", 406);
-    Ed1Track = MakeEdit(fields, "Ed1Track", 51);
-    Ed1Year = MakeEdit(fields, "Ed1Year", 66);
-    Ed1Comment = MakeEdit(fields, "Ed1Comment", 411);
+    MakeEdits(fields, {{Ed1Title, "Ed1Title", 406},
+                       {Ed1Album, "Ed1Album", 406},
+                       {Ed1Artist, "Ed1Artist", 406},
+                       {Ed1Track, "Ed1Track", 51},
+                       {Ed1Year, "Ed1Year", 66},
+                       {Ed1Comment, "Ed1Comment", 411}});
     Ed1Genre = MakeGenreList(fields, "Ed1Genre");
-    rows.AddTagFields(LB1INFO, Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Genre);
-    rows.Add(7, QStringLiteral("Comment:"), Ed1Comment);
+    tab.AddTagFields(LB1INFO, Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Genre);
+    tab.Add(7, QStringLiteral("Comment:"), Ed1Comment);
     Ed1Genre->setToolTip(QStringLiteral("Choose a genre, or type its name or number"));
-    grid->setColumnStretch(1, 1);
-    outer->addLayout(grid);
-    outer->addStretch(1);
-    LayOutTagPage(page, fields)
-        ->addWidget(MakeButtonBar(page, "PanelBTN", btSAVE, "btSAVE", QStringLiteral("Save ID3v1"),
-                                  btREMOVEv1, "btREMOVEv1", QStringLiteral("Remove ID3v1")));
-    btSAVE->setToolTip(QStringLiteral("Write this page's fields as the file's ID3v1 tag (Ctrl+S)"));
-    btREMOVEv1->setToolTip(QStringLiteral("Remove the ID3v1 tag from the file"));
-    return page;
+    return tab.Finish(tab.Grid, "PanelBTN",
+                      {btSAVE, "btSAVE", QStringLiteral("Save ID3v1"),
+                       QStringLiteral("Write this page's fields as the file's ID3v1 tag (Ctrl+S)")},
+                      {btREMOVEv1, "btREMOVEv1", QStringLiteral("Remove ID3v1"),
+                       QStringLiteral("Remove the ID3v1 tag from the file")});
 }
 
 QWidget* TFormMain::BuildID3v2Page() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabID3v2"));
-    auto* fields = new QWidget;
-    auto* outer = new QVBoxLayout(fields);
-    auto* grid = new QGridLayout;
-    TTagRows rows{grid, fields};
+    TTagPage tab("TabID3v2");
+    QWidget* fields = tab.Fields;
     LB2INFO = MakeVersionLabel(fields, "LB2INFO");
-    Ed2Track = MakeEdit(fields, "Ed2Track", 51);
-    Ed2Artist = MakeEdit(fields, "Ed2Artist", 406);
-    Ed2Album = MakeEdit(fields, "Ed2Album", 406);
-    Ed2Title = MakeEdit(fields, "Ed2Title", 406);
-    Ed2Year = MakeEdit(fields, "Ed2Year", 66);
+    MakeEdits(fields, {{Ed2Track, "Ed2Track", 51},
+                       {Ed2Artist, "Ed2Artist", 406},
+                       {Ed2Album, "Ed2Album", 406},
+                       {Ed2Title, "Ed2Title", 406},
+                       {Ed2Year, "Ed2Year", 66}});
     Ed2Genre = MakeGenreList(fields, "Ed2Genre");
     Ed2Comment = new QPlainTextEdit(fields);
     Ed2Comment->setObjectName(QStringLiteral("Ed2Comment"));
     Ed2Comment->setFixedHeight(61);
-    rows.AddTagFields(LB2INFO, Ed2Title, Ed2Album, Ed2Artist, Ed2Track, Ed2Year, Ed2Genre);
-    auto* commentLabel = new QLabel(QStringLiteral("Comment:"), fields);
-    commentLabel->setBuddy(Ed2Comment);
-    grid->addWidget(commentLabel, 7, 0, Qt::AlignRight | Qt::AlignTop);
-    grid->addWidget(Ed2Comment, 7, 1);
-    grid->setColumnStretch(1, 1);
+    tab.AddTagFields(LB2INFO, Ed2Title, Ed2Album, Ed2Artist, Ed2Track, Ed2Year, Ed2Genre);
+    tab.Add(7, QStringLiteral("Comment:"), Ed2Comment, Qt::AlignTop, Qt::Alignment());
     // The pictures stand beside the fields; a change to them is an edit like any other.
     auto* fieldsAndPictures = new QHBoxLayout;
     // The fields keep their rows together at the top, however tall the picture area is.
     auto* fieldColumn = new QVBoxLayout;
-    fieldColumn->addLayout(grid);
+    fieldColumn->addLayout(tab.Grid);
     fieldColumn->addStretch(1);
     fieldsAndPictures->addLayout(fieldColumn, 1);
     Pictures = new TPictureBox(*Seam, fields);
     fieldsAndPictures->addWidget(Pictures, 0, Qt::AlignTop);
-    outer->addLayout(fieldsAndPictures);
-    outer->addStretch(1);
-    LayOutTagPage(page, fields)
-        ->addWidget(MakeButtonBar(page, "Panel4", SpeedButton8, "SpeedButton8",
-                                  QStringLiteral("Save ID3v2"), btREMOVEv2, "btREMOVEv2",
-                                  QStringLiteral("Remove ID3v2")));
-    SpeedButton8->setToolTip(
-        QStringLiteral("Write this page's fields and the lyrics as the file's ID3v2 tag (Ctrl+S)"));
-    btREMOVEv2->setToolTip(QStringLiteral("Remove the ID3v2 tag from the file"));
-    return page;
+    return tab.Finish(
+        fieldsAndPictures, "Panel4",
+        {SpeedButton8, "SpeedButton8", QStringLiteral("Save ID3v2"),
+         QStringLiteral("Write this page's fields and the lyrics as the file's ID3v2 tag "
+                        "(Ctrl+S)")},
+        {btREMOVEv2, "btREMOVEv2", QStringLiteral("Remove ID3v2"),
+         QStringLiteral("Remove the ID3v2 tag from the file")});
 }
 
 QWidget* TFormMain::BuildLyricsPage() {

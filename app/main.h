@@ -188,6 +188,13 @@ private:
     template <typename F> void Guarded(F handler);
 
     void BuildLayout();
+    // The folder tree and the file list side by side (`width` shared between them), under
+    // the path field.
+    void BuildExplorer(int width);
+    // The shown file's name above the pages.
+    void BuildEditor();
+    void BuildPersistence();
+    void ConnectCommands();
     QWidget* BuildID3v1Page();
     QWidget* BuildID3v2Page();
     QWidget* BuildLyricsPage();
