@@ -76,6 +76,15 @@ int EditTagFile(const QString& path, const QString& failure,
 // native path; `failure` is the window's message, printed with the path when it fails.
 int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,
                      const QString& failure, const std::function<bool(const std::string&)>& remove);
+// The same for the tag class `Tag`.
+template <typename Tag>
+int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,
+                     const QString& failure) {
+    return RunRemoveCommand(arguments, name, description, failure, [](const std::string& file) {
+        Tag tag;
+        return tag.RemoveFromFile(file);
+    });
+}
 
 // The sections of `show`; each adds its key to the JSON object and its lines to the block.
 void ShowStream(const QString& path, TShowReport& report);

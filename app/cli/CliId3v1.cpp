@@ -107,12 +107,9 @@ int CommandSetV1(const QStringList& arguments) {
 }
 
 int CommandRemoveV1(const QStringList& arguments) {
-    return RunRemoveCommand(arguments, QStringLiteral("remove-v1"),
-                            QStringLiteral("Removes the ID3v1 tag from the file."),
-                            MsgCanNotRemoveV1, [](const std::string& file) {
-                                TID3v1 tag;
-                                return tag.RemoveFromFile(file);
-                            });
+    return RunRemoveCommand<TID3v1>(arguments, QStringLiteral("remove-v1"),
+                                    QStringLiteral("Removes the ID3v1 tag from the file."),
+                                    MsgCanNotRemoveV1);
 }
 
 } // namespace cantorell::cli

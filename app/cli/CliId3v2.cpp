@@ -389,12 +389,9 @@ int CommandExportPicture(const QStringList& arguments) {
 }
 
 int CommandRemoveV2(const QStringList& arguments) {
-    return RunRemoveCommand(arguments, QStringLiteral("remove-v2"),
-                            QStringLiteral("Removes the ID3v2 tag from the file."),
-                            MsgCanNotRemoveV2, [](const std::string& file) {
-                                TDID3v2 tag;
-                                return tag.RemoveFromFile(file);
-                            });
+    return RunRemoveCommand<TDID3v2>(arguments, QStringLiteral("remove-v2"),
+                                     QStringLiteral("Removes the ID3v2 tag from the file."),
+                                     MsgCanNotRemoveV2);
 }
 
 } // namespace cantorell::cli
