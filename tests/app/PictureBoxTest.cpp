@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTabWidget>
