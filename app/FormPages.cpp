@@ -28,12 +28,18 @@ QLabel* MakeLinkLabel(QWidget* parent, const char* name, const QString& text) {
     return label;
 }
 
+// A page of the page control, named `name`: its layout, set on the page.
+template <typename TLayout> TLayout* MakePage(const char* name) {
+    auto* page = new QWidget;
+    page->setObjectName(QLatin1String(name));
+    return new TLayout(page);
+}
+
 } // namespace
 
 QWidget* TFormMain::BuildLyricsPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabILyrics"));
-    auto* layout = new QHBoxLayout(page);
+    auto* layout = MakePage<QHBoxLayout>("TabILyrics");
+    QWidget* page = layout->parentWidget();
     layout->setContentsMargins(2, 2, 2, 2);
     auto* strip = new QWidget(page);
     strip->setObjectName(QStringLiteral("Panel2"));
@@ -76,9 +82,8 @@ QWidget* TFormMain::BuildLyricsPage() {
 }
 
 QWidget* TFormMain::BuildMpegPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabMPEG"));
-    auto* layout = new QVBoxLayout(page);
+    auto* layout = MakePage<QVBoxLayout>("TabMPEG");
+    QWidget* page = layout->parentWidget();
     layout->setContentsMargins(2, 2, 2, 2);
     MemoInfo = new QPlainTextEdit(QStringLiteral("MemoInfo"), page);
     MemoInfo->setObjectName(QStringLiteral("MemoInfo"));
@@ -92,9 +97,8 @@ QWidget* TFormMain::BuildMpegPage() {
 }
 
 QWidget* TFormMain::BuildAboutPage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabAbout"));
-    auto* layout = new QVBoxLayout(page);
+    auto* layout = MakePage<QVBoxLayout>("TabAbout");
+    QWidget* page = layout->parentWidget();
     auto* panel = new QWidget(page);
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
@@ -143,9 +147,8 @@ QWidget* TFormMain::BuildAboutPage() {
 }
 
 QWidget* TFormMain::BuildOurSoftwarePage() {
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabSheet1"));
-    auto* layout = new QVBoxLayout(page);
+    auto* layout = MakePage<QVBoxLayout>("TabSheet1");
+    QWidget* page = layout->parentWidget();
     const QString readme = ProductPageAddress().toString();
     const auto addProduct = [&](const char* name, const QString& title, const QString& text) {
         auto* link = MakeLinkLabel(page, name, title);
