@@ -6,12 +6,12 @@
 //
 // The folders are made once per run under the system's temporary folder. The tree runs on
 // Qt's offscreen platform unless another one is set.
+#include "bench/BenchApp.h"
 #include "browse/FolderTree.h"
 #include "platform/Shell.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileSystemModel>
@@ -58,8 +58,9 @@ TBenchShell& BenchShell() {
     return shell;
 }
 
-void BM_BuildTree_ThisMachine(benchmark::State& state) {
-    TFolderTree tree(nullptr, TShell::Default());
+// Activating the tree builds its top level from the shell's desktop, home and mounts.
+void BuildTree(benchmark::State& state, TShell& shell) {
+    TFolderTree tree(nullptr, shell);
     for (auto _ : state) {
         tree.SetActive(true);
         benchmark::DoNotOptimize(tree.topLevelItem(0));
@@ -68,17 +69,14 @@ void BM_BuildTree_ThisMachine(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
+
+void BM_BuildTree_ThisMachine(benchmark::State& state) {
+    BuildTree(state, TShell::Default());
+}
 BENCHMARK(BM_BuildTree_ThisMachine)->Unit(benchmark::kMillisecond);
 
 void BM_BuildTree_TwentyDesktopFolders(benchmark::State& state) {
-    TFolderTree tree(nullptr, BenchShell());
-    for (auto _ : state) {
-        tree.SetActive(true);
-        benchmark::DoNotOptimize(tree.topLevelItem(0));
-        state.PauseTiming();
-        tree.SetActive(false);
-        state.ResumeTiming();
-    }
+    BuildTree(state, BenchShell());
 }
 BENCHMARK(BM_BuildTree_TwentyDesktopFolders)->Unit(benchmark::kMillisecond);
 
@@ -172,14 +170,5 @@ BENCHMARK(BM_ListFolders_QDir)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    BenchShell();
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return cantorell::bench::RunWithApplication(argc, argv, [] { BenchShell(); });
 }

@@ -140,7 +140,7 @@ bool TRegistry::Resolve(std::string_view path, bool canCreate, std::string& fold
     if (!SplitPath(path, parts))
         return false;
     const bool absolute = !path.empty() && path.front() == '\\';
-    folder = absolute || FCurrentFolder.empty() ? RootFolder() : FCurrentFolder;
+    folder = absolute ? RootFolder() : CurrentFolder();
     spelled = absolute ? std::string() : FCurrentPath;
     std::error_code ec;
     if (canCreate)
@@ -178,7 +178,7 @@ bool TRegistry::KeyExists(std::string_view path) const {
     return Resolve(path, false, folder, spelled);
 }
 
-bool TRegistry::LoadValues(const std::string& folder, std::vector<TValue>& values) const {
+bool TRegistry::LoadValues(const std::string& folder, TValues& values) const {
     values.clear();
     const std::string file = folder + "/" + std::string(kValuesFile);
     if (!FFs.Exists(file))
@@ -216,7 +216,7 @@ bool TRegistry::LoadValues(const std::string& folder, std::vector<TValue>& value
     return true;
 }
 
-bool TRegistry::StoreValues(const std::string& folder, const std::vector<TValue>& values) {
+bool TRegistry::StoreValues(const std::string& folder, const TValues& values) {
     std::string bytes(kMagic);
     for (const TValue& value : values) {
         PutUint32(bytes, static_cast<uint32_t>(value.Name.size()));
@@ -230,6 +230,15 @@ bool TRegistry::StoreValues(const std::string& folder, const std::vector<TValue>
     return ok;
 }
 
+std::string TRegistry::CurrentFolder() const {
+    return FCurrentFolder.empty() ? RootFolder() : FCurrentFolder;
+}
+
+TRegistry::TValues::iterator TRegistry::FindValue(TValues& values, std::string_view name) {
+    return std::find_if(values.begin(), values.end(),
+                        [&](const TValue& v) { return SameIgnoringAsciiCase(v.Name, name); });
+}
+
 bool TRegistry::ValueExists(std::string_view name) const {
     TRegValueKind kind;
     std::string data;
@@ -237,28 +246,25 @@ bool TRegistry::ValueExists(std::string_view name) const {
 }
 
 bool TRegistry::ReadValue(std::string_view name, TRegValueKind& kind, std::string& data) const {
-    std::vector<TValue> values;
-    if (!LoadValues(FCurrentFolder.empty() ? RootFolder() : FCurrentFolder, values))
+    TValues values;
+    if (!LoadValues(CurrentFolder(), values))
         return false;
-    for (const TValue& value : values) {
-        if (SameIgnoringAsciiCase(value.Name, name)) {
-            kind = value.Kind;
-            data = value.Data;
-            return true;
-        }
-    }
-    return false;
+    const auto it = FindValue(values, name);
+    if (it == values.end())
+        return false;
+    kind = it->Kind;
+    data = std::move(it->Data);
+    return true;
 }
 
 bool TRegistry::WriteValue(std::string_view name, TRegValueKind kind, std::string_view data) {
-    const std::string folder = FCurrentFolder.empty() ? RootFolder() : FCurrentFolder;
+    const std::string folder = CurrentFolder();
     std::error_code ec;
     fs::create_directories(folder, ec);
-    std::vector<TValue> values;
+    TValues values;
     if (!LoadValues(folder, values))
         return false;
-    auto it = std::find_if(values.begin(), values.end(),
-                           [&](const TValue& v) { return SameIgnoringAsciiCase(v.Name, name); });
+    const auto it = FindValue(values, name);
     if (it == values.end())
         values.push_back({std::string(name), kind, std::string(data)});
     else
@@ -267,12 +273,11 @@ bool TRegistry::WriteValue(std::string_view name, TRegValueKind kind, std::strin
 }
 
 bool TRegistry::DeleteValue(std::string_view name) {
-    const std::string folder = FCurrentFolder.empty() ? RootFolder() : FCurrentFolder;
-    std::vector<TValue> values;
+    const std::string folder = CurrentFolder();
+    TValues values;
     if (!LoadValues(folder, values))
         return false;
-    auto it = std::find_if(values.begin(), values.end(),
-                           [&](const TValue& v) { return SameIgnoringAsciiCase(v.Name, name); });
+    const auto it = FindValue(values, name);
     if (it == values.end())
         return false;
     values.erase(it);
@@ -295,7 +300,7 @@ bool TRegistry::DeleteKey(std::string_view path) {
 
 bool TRegistry::GetKeyNames(std::vector<std::string>& names) const {
     names.clear();
-    const std::string folder = FCurrentFolder.empty() ? RootFolder() : FCurrentFolder;
+    const std::string folder = CurrentFolder();
     std::error_code ec;
     std::vector<std::string> entries;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -311,8 +316,8 @@ bool TRegistry::GetKeyNames(std::vector<std::string>& names) const {
 
 bool TRegistry::GetValueNames(std::vector<std::string>& names) const {
     names.clear();
-    std::vector<TValue> values;
-    if (!LoadValues(FCurrentFolder.empty() ? RootFolder() : FCurrentFolder, values))
+    TValues values;
+    if (!LoadValues(CurrentFolder(), values))
         return false;
     for (TValue& value : values)
         names.push_back(std::move(value.Name));
@@ -320,16 +325,12 @@ bool TRegistry::GetValueNames(std::vector<std::string>& names) const {
 }
 
 bool TRegistry::RenameValue(std::string_view oldName, std::string_view newName) {
-    const std::string folder = FCurrentFolder.empty() ? RootFolder() : FCurrentFolder;
-    std::vector<TValue> values;
+    const std::string folder = CurrentFolder();
+    TValues values;
     if (!LoadValues(folder, values))
         return false;
-    auto source = std::find_if(values.begin(), values.end(), [&](const TValue& v) {
-        return SameIgnoringAsciiCase(v.Name, oldName);
-    });
-    const bool taken = std::any_of(values.begin(), values.end(), [&](const TValue& v) {
-        return SameIgnoringAsciiCase(v.Name, newName);
-    });
+    const auto source = FindValue(values, oldName);
+    const bool taken = FindValue(values, newName) != values.end();
     if (source == values.end() || taken)
         return true;
     source->Name = std::string(newName);

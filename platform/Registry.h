@@ -95,13 +95,19 @@ private:
         std::string Data;
     };
 
+    using TValues = std::vector<TValue>;
+
     std::string RootFolder() const;
+    // The folder of the current key (the root's when none is open).
+    std::string CurrentFolder() const;
+    // The value of `values` named `name`, compared ignoring ASCII case; end() when none.
+    static TValues::iterator FindValue(TValues& values, std::string_view name);
     // Resolves a path to a folder and its stored spelling; creates what is missing when
     // asked. Returns false for an invalid path or a missing key.
     bool Resolve(std::string_view path, bool canCreate, std::string& folder,
                  std::string& spelled) const;
-    bool LoadValues(const std::string& folder, std::vector<TValue>& values) const;
-    bool StoreValues(const std::string& folder, const std::vector<TValue>& values);
+    bool LoadValues(const std::string& folder, TValues& values) const;
+    bool StoreValues(const std::string& folder, const TValues& values);
 
     std::string FFolder;
     TFileSystem& FFs;

@@ -165,38 +165,41 @@ bool TShell::FolderExists(const std::string& path) const {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+namespace {
+
+// Where each of the shell's icons comes from: the platform's icon of a kind, or a themed
+// icon by name with that one as the fallback when the theme lacks it.
+struct TIconSource {
+    TShellIcon Icon;
+    QAbstractFileIconProvider::IconType Kind;
+    const char* ThemeName; // null: the platform's icon alone
+};
+
+constexpr TIconSource kIconSources[] = {
+    {TShellIcon::siFolder, QAbstractFileIconProvider::Folder, nullptr},
+    {TShellIcon::siDrive, QAbstractFileIconProvider::Drive, nullptr},
+    {TShellIcon::siNetworkDrive, QAbstractFileIconProvider::Network, "folder-remote"},
+    {TShellIcon::siComputer, QAbstractFileIconProvider::Computer, nullptr},
+    {TShellIcon::siDesktop, QAbstractFileIconProvider::Desktop, nullptr},
+    {TShellIcon::siHome, QAbstractFileIconProvider::Folder, "user-home"},
+    {TShellIcon::siTrash, QAbstractFileIconProvider::Trashcan, nullptr},
+    {TShellIcon::siNetwork, QAbstractFileIconProvider::Network, nullptr},
+};
+
+} // namespace
+
 QIcon TShell::Icon(TShellIcon icon) const {
     const auto cached = Icons.find(icon);
     if (cached != Icons.end())
         return cached->second;
-    QFileIconProvider provider;
     QIcon made;
-    switch (icon) {
-    case TShellIcon::siFolder:
-        made = provider.icon(QAbstractFileIconProvider::Folder);
-        break;
-    case TShellIcon::siDrive:
-        made = provider.icon(QAbstractFileIconProvider::Drive);
-        break;
-    case TShellIcon::siNetworkDrive:
-        made = QIcon::fromTheme(QStringLiteral("folder-remote"),
-                                provider.icon(QAbstractFileIconProvider::Network));
-        break;
-    case TShellIcon::siComputer:
-        made = provider.icon(QAbstractFileIconProvider::Computer);
-        break;
-    case TShellIcon::siDesktop:
-        made = provider.icon(QAbstractFileIconProvider::Desktop);
-        break;
-    case TShellIcon::siHome:
-        made = QIcon::fromTheme(QStringLiteral("user-home"),
-                                provider.icon(QAbstractFileIconProvider::Folder));
-        break;
-    case TShellIcon::siTrash:
-        made = provider.icon(QAbstractFileIconProvider::Trashcan);
-        break;
-    case TShellIcon::siNetwork:
-        made = provider.icon(QAbstractFileIconProvider::Network);
+    for (const TIconSource& source : kIconSources) {
+        if (source.Icon != icon)
+            continue;
+        const QIcon platform = QFileIconProvider().icon(source.Kind);
+        made = source.ThemeName == nullptr
+                   ? platform
+                   : QIcon::fromTheme(QString::fromLatin1(source.ThemeName), platform);
         break;
     }
     Icons[icon] = made;

@@ -312,94 +312,97 @@ template <typename F> void TElFormPersist::Guarded(F step) {
 // ---------------------------------------------------------------------------------------
 // Window values
 
-void TElFormPersist::SaveWindowValues() {
+template <typename F> void TElFormPersist::InWindowKey(F act) {
     if (!CanWork())
         return;
-    TElIniFile& store = *FStorage;
-    QWidget& form = *FOwnerForm;
-    const TElIniKeyKeeper keeper(store);
+    const TElIniKeyKeeper keeper(*FStorage);
     const QObject* owner = parent();
-    if (store.OpenKey(KeyPath(owner ? owner->objectName() : QString()), true)) {
-        if (FPersistOptions & epoState) {
-            store.WriteInteger("", "State", FPlacement.State(form));
-            store.WriteBool("", "Topmost", FTopMost);
-        }
-        if (FPersistOptions & epoActiveControl) {
-            const QWidget* focused = form.focusWidget();
-            if (focused != nullptr && !focused->objectName().isEmpty())
-                store.WriteString("", "Active control", Utf8(focused->objectName()));
-        }
-        if (FPersistOptions & epoSize) {
-            store.WriteInteger("", "Width", FNormalBounds.width());
-            store.WriteInteger("", "Height", FNormalBounds.height());
-        }
-        if (FPersistOptions & epoPosition) {
-            store.WriteInteger("", "Left", FNormalBounds.left());
-            store.WriteInteger("", "Top", FNormalBounds.top());
-        }
-    }
+    if (FStorage->OpenKey(KeyPath(owner ? owner->objectName() : QString()), true))
+        act(*FStorage, *FOwnerForm);
+}
+
+void TElFormPersist::SaveWindowValues() {
+    InWindowKey([this](TElIniFile& store, const QWidget& form) { WriteWindowValues(store, form); });
 }
 
 void TElFormPersist::RestoreWindowValues() {
-    if (!CanWork())
-        return;
-    TElIniFile& store = *FStorage;
-    QWidget& form = *FOwnerForm;
-    const TElIniKeyKeeper keeper(store);
-    const QObject* owner = parent();
-    if (store.OpenKey(KeyPath(owner ? owner->objectName() : QString()), true)) {
-        if (FPersistOptions & epoActiveControl) {
-            std::string name;
-            if (store.ReadString("", "Active control", "", name) && !name.empty()) {
-                auto* control = form.findChild<QWidget*>(QString::fromStdString(name));
-                if (control != nullptr && control->isEnabled() &&
-                    control->focusPolicy() != Qt::NoFocus)
-                    control->setFocus();
-            }
-        }
-        const bool normal = FPlacement.State(form) == TWindowPlacement::wsNormal;
-        if ((FPersistOptions & epoSize) && normal) {
-            QRect bounds = FPlacement.Bounds(form);
-            int32_t width = 0;
-            int32_t height = 0;
-            if (store.ReadInteger("", "Width", bounds.width(), width) && width >= 0 &&
-                store.ReadInteger("", "Height", bounds.height(), height) && height >= 0) {
-                bounds.setSize(
-                    QSize(std::min(width, kMaxCoordinate), std::min(height, kMaxCoordinate)));
-                FPlacement.SetBounds(form, bounds);
-            }
-        }
-        if ((FPersistOptions & epoPosition) && normal) {
-            QRect bounds = FPlacement.Bounds(form);
-            int32_t left = 0;
-            int32_t top = 0;
-            if (store.ReadInteger("", "Left", bounds.left(), left) &&
-                store.ReadInteger("", "Top", bounds.top(), top)) {
-                bounds.moveTo(std::clamp(left, -kMaxCoordinate, kMaxCoordinate),
-                              std::clamp(top, -kMaxCoordinate, kMaxCoordinate));
-                FPlacement.SetBounds(form, bounds);
-            }
-        }
-        if (FPersistOptions & epoState) {
-            int32_t state = 0;
-            if (store.ReadInteger("", "State", 0, state)) {
-                switch (state & 0xFF) {
-                case 1:
-                    FPlacement.SetState(form, TWindowPlacement::wsMinimized);
-                    break;
-                case 2:
-                    FPlacement.SetState(form, TWindowPlacement::wsMaximized);
-                    break;
-                default:
-                    FPlacement.SetState(form, TWindowPlacement::wsNormal);
-                    break;
-                }
-            }
-            bool topMost = false;
-            store.ReadBool("", "Topmost", false, topMost);
-            SetTopMost(topMost);
+    InWindowKey([this](TElIniFile& store, QWidget& form) { ReadWindowValues(store, form); });
+}
+
+void TElFormPersist::WriteWindowValues(TElIniFile& store, const QWidget& form) {
+    if (FPersistOptions & epoState) {
+        store.WriteInteger("", "State", FPlacement.State(form));
+        store.WriteBool("", "Topmost", FTopMost);
+    }
+    if (FPersistOptions & epoActiveControl) {
+        const QWidget* focused = form.focusWidget();
+        if (focused != nullptr && !focused->objectName().isEmpty())
+            store.WriteString("", "Active control", Utf8(focused->objectName()));
+    }
+    if (FPersistOptions & epoSize) {
+        store.WriteInteger("", "Width", FNormalBounds.width());
+        store.WriteInteger("", "Height", FNormalBounds.height());
+    }
+    if (FPersistOptions & epoPosition) {
+        store.WriteInteger("", "Left", FNormalBounds.left());
+        store.WriteInteger("", "Top", FNormalBounds.top());
+    }
+}
+
+void TElFormPersist::ReadWindowValues(TElIniFile& store, QWidget& form) {
+    if (FPersistOptions & epoActiveControl) {
+        std::string name;
+        if (store.ReadString("", "Active control", "", name) && !name.empty()) {
+            auto* control = form.findChild<QWidget*>(QString::fromStdString(name));
+            if (control != nullptr && control->isEnabled() && control->focusPolicy() != Qt::NoFocus)
+                control->setFocus();
         }
     }
+    const bool normal = FPlacement.State(form) == TWindowPlacement::wsNormal;
+    if ((FPersistOptions & epoSize) && normal) {
+        QRect bounds = FPlacement.Bounds(form);
+        int32_t width = 0;
+        int32_t height = 0;
+        if (store.ReadInteger("", "Width", bounds.width(), width) && width >= 0 &&
+            store.ReadInteger("", "Height", bounds.height(), height) && height >= 0) {
+            bounds.setSize(
+                QSize(std::min(width, kMaxCoordinate), std::min(height, kMaxCoordinate)));
+            FPlacement.SetBounds(form, bounds);
+        }
+    }
+    if ((FPersistOptions & epoPosition) && normal) {
+        QRect bounds = FPlacement.Bounds(form);
+        int32_t left = 0;
+        int32_t top = 0;
+        if (store.ReadInteger("", "Left", bounds.left(), left) &&
+            store.ReadInteger("", "Top", bounds.top(), top)) {
+            bounds.moveTo(std::clamp(left, -kMaxCoordinate, kMaxCoordinate),
+                          std::clamp(top, -kMaxCoordinate, kMaxCoordinate));
+            FPlacement.SetBounds(form, bounds);
+        }
+    }
+    if (FPersistOptions & epoState)
+        RestoreWindowState(store, form);
+}
+
+void TElFormPersist::RestoreWindowState(TElIniFile& store, QWidget& form) {
+    int32_t state = 0;
+    if (store.ReadInteger("", "State", 0, state)) {
+        switch (state & 0xFF) {
+        case 1:
+            FPlacement.SetState(form, TWindowPlacement::wsMinimized);
+            break;
+        case 2:
+            FPlacement.SetState(form, TWindowPlacement::wsMaximized);
+            break;
+        default:
+            FPlacement.SetState(form, TWindowPlacement::wsNormal);
+            break;
+        }
+    }
+    bool topMost = false;
+    store.ReadBool("", "Topmost", false, topMost);
+    SetTopMost(topMost);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -520,16 +523,6 @@ void TElFormPersist::WalkChild(TElMTreeItem* child, QObject* object, bool saving
 
 // ---------------------------------------------------------------------------------------
 // Events
-
-void TElFormPersist::DoSave() {
-    if (OnSave)
-        OnSave(*this);
-}
-
-void TElFormPersist::DoRestore() {
-    if (OnRestore)
-        OnRestore(*this);
-}
 
 void TElFormPersist::BeforeProcess(QEvent& msg, bool&) {
     if (!FActive || !FOwnerForm)

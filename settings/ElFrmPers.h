@@ -30,6 +30,7 @@
 #pragma once
 
 #include "platform/WindowPlacement.h"
+#include "support/ElEvent.h"
 #include "support/ElMTree.h"
 
 #include <QByteArray>
@@ -190,8 +191,8 @@ public:
     static const std::vector<TElFormPersist*>& FormPersistList();
 
 protected:
-    virtual void DoSave();
-    virtual void DoRestore();
+    virtual void DoSave() { Fire(OnSave, *this); }
+    virtual void DoRestore() { Fire(OnRestore, *this); }
 
 private:
     void BeforeProcess(QEvent& msg, bool& handled);
@@ -203,6 +204,12 @@ private:
     void RecordNormalBounds();
     bool CanWork() const;
     std::string KeyPath(const QString& ownerName) const;
+    // Runs `act` (store, window) with the key of the window's own values open, created when
+    // missing; the store's current key is kept.
+    template <typename F> void InWindowKey(F act);
+    void WriteWindowValues(TElIniFile& store, const QWidget& form);
+    void ReadWindowValues(TElIniFile& store, QWidget& form);
+    void RestoreWindowState(TElIniFile& store, QWidget& form);
     void WalkList(TElMTreeItem* node, QObject* object, const std::string& key, bool saving);
     void WalkChild(TElMTreeItem* child, QObject* object, bool saving);
     void WalkObject(TElMTreeItem* child, QObject* object, const std::string& name, bool saving);

@@ -31,6 +31,16 @@ std::string ListText(const TStrings& items) {
     return text;
 }
 
+// Reads the value `name` of `key` and hands it to `take`, which takes what it can and
+// tells whether the value was of the type asked for; false when there is no such value.
+template <class TTake>
+bool ReadThrough(TElIniBackend& backend, const std::string& key, const std::string& name,
+                 TTake take) {
+    TElIniValue scratch;
+    const TElIniValue* found = backend.ReadValue(key, name, scratch);
+    return found != nullptr && take(*found);
+}
+
 } // namespace
 
 // --- Construction and properties ---------------------------------------------------------
@@ -162,92 +172,84 @@ void TElIniFile::SetValueType(const std::string& key, const std::string& name, T
 bool TElIniFile::ReadString(const std::string& key, const std::string& name, const std::string& def,
                             std::string& value) {
     value = def;
-    TElIniValue scratch;
-    const TElIniValue* found = FBackend->ReadValue(key, name, scratch);
-    if (found == nullptr)
-        return false;
-    switch (found->ValueType) {
-    case evtString:
-        value = found->StringValue;
-        return true;
-    case evtInteger:
-        value = std::to_string(found->IntValue);
-        return true;
-    case evtBoolean:
-        value = found->BoolValue ? "true" : "false";
-        return true;
-    case evtMultiString:
-        value = ListText(found->MultiValue);
-        return true;
-    case evtBinary:
-        value = BinaryToText(found->StringValue);
-        return true;
-    default:
-        return false;
-    }
+    return ReadThrough(*FBackend, key, name, [&](const TElIniValue& found) {
+        switch (found.ValueType) {
+        case evtString:
+            value = found.StringValue;
+            return true;
+        case evtInteger:
+            value = std::to_string(found.IntValue);
+            return true;
+        case evtBoolean:
+            value = found.BoolValue ? "true" : "false";
+            return true;
+        case evtMultiString:
+            value = ListText(found.MultiValue);
+            return true;
+        case evtBinary:
+            value = BinaryToText(found.StringValue);
+            return true;
+        default:
+            return false;
+        }
+    });
 }
 
 bool TElIniFile::ReadInteger(const std::string& key, const std::string& name, int32_t def,
                              int32_t& value) {
     value = def;
-    TElIniValue scratch;
-    const TElIniValue* found = FBackend->ReadValue(key, name, scratch);
-    if (found == nullptr)
+    return ReadThrough(*FBackend, key, name, [&](const TElIniValue& found) {
+        if (found.ValueType == evtInteger) {
+            value = found.IntValue;
+            return true;
+        }
+        // A text is converted when it can be, but still counts as "not an integer".
+        if (found.ValueType == evtString && FBackend->ConvertsTextToInteger() &&
+            !TextToInt(found.StringValue, value))
+            value = def;
         return false;
-    if (found->ValueType == evtInteger) {
-        value = found->IntValue;
-        return true;
-    }
-    // A text is converted when it can be, but still counts as "not an integer".
-    if (found->ValueType == evtString && FBackend->ConvertsTextToInteger() &&
-        !TextToInt(found->StringValue, value))
-        value = def;
-    return false;
+    });
 }
 
 bool TElIniFile::ReadBool(const std::string& key, const std::string& name, bool def, bool& value) {
     value = def;
-    TElIniValue scratch;
-    const TElIniValue* found = FBackend->ReadValue(key, name, scratch);
-    if (found == nullptr)
-        return false;
-    if (found->ValueType == evtBoolean) {
-        value = found->BoolValue;
+    return ReadThrough(*FBackend, key, name, [&](const TElIniValue& found) {
+        if (found.ValueType == evtBoolean)
+            value = found.BoolValue;
+        else if (found.ValueType == evtInteger)
+            value = found.IntValue != 0;
+        else
+            return false;
         return true;
-    }
-    if (found->ValueType == evtInteger) {
-        value = found->IntValue != 0;
-        return true;
-    }
-    return false;
+    });
 }
 
 bool TElIniFile::ReadBinary(const std::string& key, const std::string& name, void* buffer,
                             int32_t& size) {
-    TElIniValue scratch;
-    const TElIniValue* found = FBackend->ReadValue(key, name, scratch);
-    if (found == nullptr || found->ValueType != evtBinary)
-        return false;
-    const std::string& data = found->StringValue;
-    const auto needed = static_cast<int32_t>(data.size());
-    if (size < needed || (buffer == nullptr && needed > 0)) {
+    return ReadThrough(*FBackend, key, name, [&](const TElIniValue& found) {
+        if (found.ValueType != evtBinary)
+            return false;
+        const std::string& data = found.StringValue;
+        const auto needed = static_cast<int32_t>(data.size());
+        if (size < needed || (buffer == nullptr && needed > 0)) {
+            size = needed;
+            return false;
+        }
+        if (needed > 0)
+            std::memcpy(buffer, data.data(), data.size());
         size = needed;
-        return false;
-    }
-    if (needed > 0)
-        std::memcpy(buffer, data.data(), data.size());
-    size = needed;
-    return true;
+        return true;
+    });
 }
 
 bool TElIniFile::ReadMultiString(const std::string& key, const std::string& name,
                                  TStrings& strings) {
-    TElIniValue scratch;
-    const TElIniValue* found = FBackend->ReadValue(key, name, scratch);
-    if (found == nullptr || found->ValueType != evtMultiString)
-        return false;
-    strings = found->MultiValue;
-    return true;
+    return ReadThrough(*FBackend, key, name, [&](const TElIniValue& found) {
+        if (found.ValueType != evtMultiString)
+            return false;
+        strings = found.MultiValue;
+        return true;
+    });
 }
 
 template <class TFill>
@@ -349,26 +351,6 @@ void TElIniFile::Loaded() {
 
 bool TElIniFile::ParseLine(std::string_view line, std::string& name, std::string& value) const {
     return SplitIniLine(line, FFormat, name, value);
-}
-
-void TElIniFile::DoBeforeSave() {
-    if (OnBeforeSave)
-        OnBeforeSave(*this);
-}
-
-void TElIniFile::DoAfterLoad() {
-    if (OnAfterLoad)
-        OnAfterLoad(*this);
-}
-
-void TElIniFile::DoBeforeLoad() {
-    if (OnBeforeLoad)
-        OnBeforeLoad(*this);
-}
-
-void TElIniFile::DoAfterSave() {
-    if (OnAfterSave)
-        OnAfterSave(*this);
 }
 
 } // namespace cantorell

@@ -18,6 +18,7 @@
 #include "ElIniCodec.h"
 #include "ElIniEntry.h"
 #include "ElIniTree.h"
+#include "support/ElEvent.h"
 
 #include <cstdint>
 #include <functional>
@@ -142,10 +143,10 @@ public:
     virtual bool ParseLine(std::string_view line, std::string& name, std::string& value) const;
 
 protected:
-    virtual void DoBeforeSave();
-    virtual void DoAfterLoad();
-    virtual void DoBeforeLoad();
-    virtual void DoAfterSave();
+    virtual void DoBeforeSave() { Fire(OnBeforeSave, *this); }
+    virtual void DoAfterLoad() { Fire(OnAfterLoad, *this); }
+    virtual void DoBeforeLoad() { Fire(OnBeforeLoad, *this); }
+    virtual void DoAfterSave() { Fire(OnAfterSave, *this); }
 
 private:
     template <class TFill>

@@ -47,31 +47,31 @@ TPropInfo MakeInfo(const QMetaProperty& property) {
     return info;
 }
 
+// The signed integer of type T stored at `data`, as the 32 bits an enumeration keeps.
+template <class T> int32_t SignedAt(const void* data) {
+    T v;
+    std::memcpy(&v, data, sizeof v);
+    return static_cast<int32_t>(v);
+}
+
+// Stores `value` at `data` as the signed integer of type T an enumeration of that width is.
+template <class T> void PutSigned(void* data, int32_t value) {
+    const auto v = static_cast<T>(value);
+    std::memcpy(data, &v, sizeof v);
+}
+
 // The integer an enumeration or set value holds, whatever its width.
 std::optional<int32_t> EnumValue(const QVariant& value) {
-    const qsizetype size = value.metaType().sizeOf();
     const void* data = value.constData();
-    switch (size) {
-    case 1: {
-        int8_t v;
-        std::memcpy(&v, data, 1);
-        return v;
-    }
-    case 2: {
-        int16_t v;
-        std::memcpy(&v, data, 2);
-        return v;
-    }
-    case 4: {
-        int32_t v;
-        std::memcpy(&v, data, 4);
-        return v;
-    }
-    case 8: {
-        int64_t v;
-        std::memcpy(&v, data, 8);
-        return static_cast<int32_t>(v);
-    }
+    switch (value.metaType().sizeOf()) {
+    case 1:
+        return SignedAt<int8_t>(data);
+    case 2:
+        return SignedAt<int16_t>(data);
+    case 4:
+        return SignedAt<int32_t>(data);
+    case 8:
+        return SignedAt<int64_t>(data);
     default:
         return std::nullopt;
     }
@@ -81,24 +81,18 @@ std::optional<int32_t> EnumValue(const QVariant& value) {
 std::optional<QVariant> MakeEnumValue(const QMetaType& type, int32_t value) {
     alignas(8) unsigned char buffer[8] = {};
     switch (type.sizeOf()) {
-    case 1: {
-        const auto v = static_cast<int8_t>(value);
-        std::memcpy(buffer, &v, 1);
+    case 1:
+        PutSigned<int8_t>(buffer, value);
         break;
-    }
-    case 2: {
-        const auto v = static_cast<int16_t>(value);
-        std::memcpy(buffer, &v, 2);
+    case 2:
+        PutSigned<int16_t>(buffer, value);
         break;
-    }
     case 4:
-        std::memcpy(buffer, &value, 4);
+        PutSigned<int32_t>(buffer, value);
         break;
-    case 8: {
-        const auto v = static_cast<int64_t>(value);
-        std::memcpy(buffer, &v, 8);
+    case 8:
+        PutSigned<int64_t>(buffer, value);
         break;
-    }
     default:
         return std::nullopt;
     }
