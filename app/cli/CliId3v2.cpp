@@ -222,6 +222,74 @@ void ApplySetV2(const QCommandLineParser& parser, const TSetV2Values& values, TD
                        ToUtf8(parser.value(QStringLiteral("picture-description"))), values.Image);
 }
 
+// The IDs of the frames the tag keeps without knowing them.
+QStringList UnsupportedIds(const TDID3v2& tag) {
+    QStringList ids;
+    for (int i = 0; i < tag.Frames_Unsupport.Count(); ++i)
+        ids.append(FromLatin1(tag.Frames_Unsupport.Items(i).FrameID));
+    return ids;
+}
+
+QJsonObject Id3v2Json(const TDID3v2& tag) {
+    QJsonArray comments;
+    for (int i = 0; i < tag.Frames_Comments.Count(); ++i)
+        comments.append(FromUtf8(tag.GetComment(i)));
+    // Every frame of the tag, in file order: what a save keeps.
+    QJsonArray frames;
+    for (const std::string& id : tag.FrameIDs())
+        frames.append(FromLatin1(id));
+    const QJsonArray images = ImagesJson(tag);
+
+    QJsonObject json;
+    json.insert(QStringLiteral("exists"), tag.Exists);
+    json.insert(QStringLiteral("version"), VersionText(tag));
+    json.insert(QStringLiteral("size"), tag.TagSize);
+    json.insert(QStringLiteral("title"), FromUtf8(tag.Title));
+    json.insert(QStringLiteral("artist"), FromUtf8(tag.Artist));
+    json.insert(QStringLiteral("album"), FromUtf8(tag.Album));
+    json.insert(QStringLiteral("track"), FromUtf8(tag.Track));
+    json.insert(QStringLiteral("year"), FromUtf8(tag.Year));
+    json.insert(QStringLiteral("genre"), FromUtf8(tag.Genre));
+    json.insert(QStringLiteral("comment"), FromUtf8(tag.GetComment(tag.MainCommentIndex())));
+    json.insert(QStringLiteral("lyrics"), FromUtf8(tag.GetLyrics(0)));
+    json.insert(QStringLiteral("comments"), comments);
+    json.insert(QStringLiteral("pictures"), static_cast<int>(images.size()));
+    json.insert(QStringLiteral("images"), images);
+    json.insert(QStringLiteral("unsupported"), QJsonArray::fromStringList(UnsupportedIds(tag)));
+    json.insert(QStringLiteral("frames"), frames);
+    return json;
+}
+
+// The plain block's lines of a tag that exists.
+QStringList Id3v2Lines(const TDID3v2& tag) {
+    QStringList lines;
+    lines.append(QStringLiteral("ID3v2: ") + VersionText(tag) + QStringLiteral(" (") +
+                 QString::number(tag.TagSize) + QStringLiteral(" bytes)"));
+    lines.append(QStringLiteral("  Title: ") + Shown(FromUtf8(tag.Title)));
+    lines.append(QStringLiteral("  Artist: ") + Shown(FromUtf8(tag.Artist)));
+    lines.append(QStringLiteral("  Album: ") + Shown(FromUtf8(tag.Album)));
+    lines.append(QStringLiteral("  Track: ") + Shown(FromUtf8(tag.Track)));
+    lines.append(QStringLiteral("  Year: ") + Shown(FromUtf8(tag.Year)));
+    lines.append(QStringLiteral("  Genre: ") + Shown(FromUtf8(tag.Genre)));
+    lines.append(QStringLiteral("  Comment: ") +
+                 Indented(FromUtf8(tag.GetComment(tag.MainCommentIndex()))));
+    lines.append(QStringLiteral("  Lyrics: ") + Indented(FromUtf8(tag.GetLyrics(0))));
+    for (int i = 0; i < tag.Frames_Comments.Count(); ++i) {
+        const TFrameItem& item = tag.Frames_Comments.Items(i);
+        lines.append(QStringLiteral("  Comment ") + QString::number(i + 1) + QStringLiteral(" [") +
+                     Shown(FromUtf8(item.Description)) + QStringLiteral("]: ") +
+                     Indented(FromUtf8(item.Data)));
+    }
+    const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
+    lines.append(QStringLiteral("  Pictures: ") + QString::number(pictures.size()));
+    for (size_t i = 0; i < pictures.size(); ++i)
+        lines.append(QStringLiteral("  Picture ") + QString::number(i + 1) + QStringLiteral(": ") +
+                     PictureLine(pictures[i]));
+    lines.append(QStringLiteral("  Unsupported: ") +
+                 Shown(UnsupportedIds(tag).join(QLatin1Char(' '))));
+    return lines;
+}
+
 } // namespace
 
 // The window's ID3v2 page and lyrics memo: the six fields, the comment it edits, the first
@@ -235,71 +303,11 @@ void ShowId3v2(const QString& path, TShowReport& report) {
                         QStringLiteral(" frames of the ID3v2 tag were read; ") +
                         QString::number(tag.FramesIgnored) +
                         QStringLiteral(" more are not shown: ") + Shown(path));
-
-    const QString comment = FromUtf8(tag.GetComment(tag.MainCommentIndex()));
-    const QString lyrics = FromUtf8(tag.GetLyrics(0));
-    QJsonArray comments;
-    for (int i = 0; i < tag.Frames_Comments.Count(); ++i)
-        comments.append(FromUtf8(tag.GetComment(i)));
-    QJsonArray unsupported;
-    QStringList unsupportedIds;
-    for (int i = 0; i < tag.Frames_Unsupport.Count(); ++i) {
-        const QString id = FromLatin1(tag.Frames_Unsupport.Items(i).FrameID);
-        unsupported.append(id);
-        unsupportedIds.append(id);
-    }
-
-    // Every frame of the tag, in file order: what a save keeps.
-    QJsonArray frames;
-    for (const std::string& id : tag.FrameIDs())
-        frames.append(FromLatin1(id));
-
-    QJsonObject json;
-    json.insert(QStringLiteral("exists"), tag.Exists);
-    json.insert(QStringLiteral("version"), VersionText(tag));
-    json.insert(QStringLiteral("size"), tag.TagSize);
-    json.insert(QStringLiteral("title"), FromUtf8(tag.Title));
-    json.insert(QStringLiteral("artist"), FromUtf8(tag.Artist));
-    json.insert(QStringLiteral("album"), FromUtf8(tag.Album));
-    json.insert(QStringLiteral("track"), FromUtf8(tag.Track));
-    json.insert(QStringLiteral("year"), FromUtf8(tag.Year));
-    json.insert(QStringLiteral("genre"), FromUtf8(tag.Genre));
-    json.insert(QStringLiteral("comment"), comment);
-    json.insert(QStringLiteral("lyrics"), lyrics);
-    json.insert(QStringLiteral("comments"), comments);
-    const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
-    json.insert(QStringLiteral("pictures"), static_cast<int>(pictures.size()));
-    json.insert(QStringLiteral("images"), ImagesJson(tag));
-    json.insert(QStringLiteral("unsupported"), unsupported);
-    json.insert(QStringLiteral("frames"), frames);
-    report.Json.insert(QStringLiteral("id3v2"), json);
-
-    if (!tag.Exists) {
+    report.Json.insert(QStringLiteral("id3v2"), Id3v2Json(tag));
+    if (tag.Exists)
+        report.Lines.append(Id3v2Lines(tag));
+    else
         report.Lines.append(QStringLiteral("ID3v2: Tag Not Found"));
-        return;
-    }
-    report.Lines.append(QStringLiteral("ID3v2: ") + VersionText(tag) + QStringLiteral(" (") +
-                        QString::number(tag.TagSize) + QStringLiteral(" bytes)"));
-    report.Lines.append(QStringLiteral("  Title: ") + Shown(FromUtf8(tag.Title)));
-    report.Lines.append(QStringLiteral("  Artist: ") + Shown(FromUtf8(tag.Artist)));
-    report.Lines.append(QStringLiteral("  Album: ") + Shown(FromUtf8(tag.Album)));
-    report.Lines.append(QStringLiteral("  Track: ") + Shown(FromUtf8(tag.Track)));
-    report.Lines.append(QStringLiteral("  Year: ") + Shown(FromUtf8(tag.Year)));
-    report.Lines.append(QStringLiteral("  Genre: ") + Shown(FromUtf8(tag.Genre)));
-    report.Lines.append(QStringLiteral("  Comment: ") + Indented(comment));
-    report.Lines.append(QStringLiteral("  Lyrics: ") + Indented(lyrics));
-    for (int i = 0; i < tag.Frames_Comments.Count(); ++i) {
-        const TFrameItem& item = tag.Frames_Comments.Items(i);
-        report.Lines.append(QStringLiteral("  Comment ") + QString::number(i + 1) +
-                            QStringLiteral(" [") + Shown(FromUtf8(item.Description)) +
-                            QStringLiteral("]: ") + Indented(FromUtf8(item.Data)));
-    }
-    report.Lines.append(QStringLiteral("  Pictures: ") + QString::number(pictures.size()));
-    for (size_t i = 0; i < pictures.size(); ++i)
-        report.Lines.append(QStringLiteral("  Picture ") + QString::number(i + 1) +
-                            QStringLiteral(": ") + PictureLine(pictures[i]));
-    report.Lines.append(QStringLiteral("  Unsupported: ") +
-                        Shown(unsupportedIds.join(QLatin1Char(' '))));
 }
 
 int CommandSetV2(const QStringList& arguments) {
