@@ -12,35 +12,34 @@ namespace {
 
 constexpr size_t V22FrameHeaderSize = 6;
 constexpr size_t FrameHeaderSize = 10;
-// An ID3v2 size field holds 28 bits.
-constexpr int64_t MaxTagBodySize = (int64_t{1} << 28) - 1;
 
 // In a 2.2 header, 0x40 marks a compressed tag, for which no scheme was ever defined.
 constexpr uint8_t V22TagCompressed = 0x40;
-// A header flag that a rewritten tag keeps: it says nothing about the layout.
-constexpr uint8_t TagFlagExperimental = 0x20;
 
 uint8_t Byte(std::string_view s, size_t at) {
     return static_cast<uint8_t>(s[at]);
 }
 
-bool IsFrameIdChar(uint8_t c) {
-    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
+// The first read behind the header and each read after it; a tag without large pictures is
+// usually read whole with the first.
+constexpr size_t ReadChunk = 32 * 1024;
+// A picture body up to this size is read with the rest of the tag and held in its item's
+// Data like every other frame body; only larger ones are passed over, where skipping the
+// bytes saves more than the small reads it takes.
+constexpr size_t PassOverSize = 128 * 1024;
+// What is kept of a picture body passed over: the MIME type, the description, and enough
+// of the image for its pixel size (a JPEG's frame header stands behind its tables).
+constexpr size_t PictureHeadSize = 2048;
 
-// Whether a 2.4 frame that ends at `next` is followed by something a tag can hold there: the
-// end of the frames, padding, or another frame header.
-bool LandsOnFrameBoundary(std::string_view frames, uint64_t next) {
-    if (next == frames.size())
+// Whether the bytes at the end of a 2.4 frame are something a tag can hold there: padding
+// or another frame header. (The end of the frames is checked by the caller.)
+bool IsFrameStart(std::string_view at) {
+    if (!at.empty() && Byte(at, 0) == 0)
         return true;
-    if (next > frames.size())
-        return false;
-    if (Byte(frames, next) == 0)
-        return true;
-    if (next + FrameHeaderSize > frames.size())
+    if (at.size() < FrameHeaderSize)
         return false;
     for (size_t i = 0; i < 4; ++i) {
-        if (!IsFrameIdChar(Byte(frames, next + i)))
+        if (!IsFrameIdChar(Byte(at, i)))
             return false;
     }
     return true;
@@ -48,8 +47,8 @@ bool LandsOnFrameBoundary(std::string_view frames, uint64_t next) {
 
 // A 2.4 frame size is synchsafe; some old writers stored a plain number instead. The plain
 // reading is taken only when the synchsafe one leads nowhere and the plain one does.
-uint64_t FrameSizeV24(std::string_view frames, size_t pos) {
-    const auto* b = reinterpret_cast<const uint8_t*>(frames.data() + pos + 4);
+template <typename TLands>
+uint64_t FrameSizeV24(const uint8_t* b, uint64_t bodyStart, const TLands& landsOnFrame) {
     const uint64_t plain = BigEndian32(b);
     if ((b[0] | b[1] | b[2] | b[3]) & 0x80)
         return plain;
@@ -57,31 +56,9 @@ uint64_t FrameSizeV24(std::string_view frames, size_t pos) {
         (uint64_t{b[0]} << 21) | (uint64_t{b[1]} << 14) | (uint64_t{b[2]} << 7) | b[3];
     if (synchsafe == plain)
         return synchsafe;
-    const uint64_t bodyStart = pos + FrameHeaderSize;
-    if (!LandsOnFrameBoundary(frames, bodyStart + synchsafe) &&
-        LandsOnFrameBoundary(frames, bodyStart + plain))
+    if (!landsOnFrame(bodyStart + synchsafe) && landsOnFrame(bodyStart + plain))
         return plain;
     return synchsafe;
-}
-
-// A frame header (size synchsafe in 2.4, a plain number in 2.3) and the body.
-void AppendFrame(std::string& out, std::string_view id, std::string_view body, uint16_t flags,
-                 uint8_t version) {
-    out += id;
-    const auto size = static_cast<uint32_t>(body.size());
-    const int shift = version >= 4 ? 7 : 8;
-    const uint32_t mask = version >= 4 ? 0x7F : 0xFF;
-    for (int k = 3; k >= 0; --k)
-        out += static_cast<char>((size >> (shift * k)) & mask);
-    out += static_cast<char>(flags & 0xFF);
-    out += static_cast<char>(flags >> 8);
-    out += body;
-}
-
-bool IsWritableFrameId(std::string_view id) {
-    return id.size() == 4 && std::all_of(id.begin(), id.end(), [](char c) {
-               return IsFrameIdChar(static_cast<uint8_t>(c));
-           });
 }
 
 } // namespace
@@ -101,8 +78,11 @@ void TDID3v2::ResetFields() {
     for (int row = 0; row < RowBPM; ++row)
         RowText(row).clear();
     BPM = 0;
-    FReadBytes.clear();
+    FReadBytes.Clear();
     FReadRaw = false;
+    FSource = nullptr;
+    FSkipped = 0;
+    FReadShort = false;
     FReadVersion = 0;
     FReadRevision = 0;
     FReadFlags = 0;
@@ -174,45 +154,36 @@ bool TDID3v2::ReadFromFile(const std::string& fileName) {
     ResetFields();
     FileName = fileName;
     FRead.Take(fileName, {});
-    // One open for the header and the tag: the header says how much to read, and the whole
-    // tag then comes in one read. Its size was checked against the file's size, so nothing
-    // beyond the bytes on disk is allocated; a failed tag read leaves the header alone, and
-    // the tag then shows no frames.
+    // One open for the whole read. The header says how much to read; the walk over the
+    // frames then reads the tag in chunks as it goes (a tag without large pictures usually
+    // in one read). Sizes are checked against the file's size, so nothing beyond the bytes
+    // on disk is allocated; a failed read leaves what was read before it, and the tag then
+    // shows the frames read so far (and refuses a save, which would lose the rest).
     auto file = Fs.Open(fileName, TOpenMode::omReadOnly);
-    if (!file)
-        return false;
-    std::string head(TagHeaderSize, '\0');
     int64_t fileSize = 0;
-    if (!file->ReadExactAt(0, head.data(), TagHeaderSize) || !file->Size(fileSize))
+    if (!file || !file->ReadExactAt(0, FReadBytes.Extend(TagHeaderSize), TagHeaderSize) ||
+        !file->Size(fileSize))
         return false;
-    TagInfo tag;
-    tag.SetHeaderBytes(reinterpret_cast<const uint8_t*>(head.data()));
-    tag.FileSize = fileSize;
-    const int32_t total = tag.HasIdentifier() ? TagTotalSize(tag) : 0;
-    if (total > TagHeaderSize) {
-        // The rest of the tag behind the header already read.
-        head.resize(static_cast<size_t>(total));
-        const int64_t got =
-            file->ReadAt(TagHeaderSize, head.data() + TagHeaderSize, total - TagHeaderSize);
-        head.resize(static_cast<size_t>(TagHeaderSize + std::max<int64_t>(got, 0)));
-    }
-    Parse(std::move(head), fileSize);
+    FSource = file.get();
+    Parse(fileSize);
+    FSource = nullptr;
     FRead.Take(fileName, file->Stamp());
     return true;
 }
 
 bool TDID3v2::ReadFromBytes(std::string_view head, int64_t fileSize) {
-    return Parse(std::string(head), fileSize);
-}
-
-bool TDID3v2::Parse(std::string&& head, int64_t fileSize) {
     std::string fileName = std::move(FileName);
     ResetFields();
     FileName = std::move(fileName);
-    if (head.size() < static_cast<size_t>(TagHeaderSize))
+    FReadBytes.Assign(head);
+    return Parse(fileSize);
+}
+
+bool TDID3v2::Parse(int64_t fileSize) {
+    if (FReadBytes.Size() < static_cast<size_t>(TagHeaderSize))
         return false;
     TagInfo tag;
-    tag.SetHeaderBytes(reinterpret_cast<const uint8_t*>(head.data()));
+    tag.SetHeaderBytes(reinterpret_cast<const uint8_t*>(FReadBytes.Data()));
     tag.FileSize = fileSize;
     if (!tag.HasIdentifier())
         return true;
@@ -232,24 +203,29 @@ bool TDID3v2::Parse(std::string&& head, int64_t fileSize) {
     size_t end = static_cast<size_t>(TagSize);
     if (tag.Flags & TagFlagFooter)
         end -= TagHeaderSize;
-    end = std::min(end, head.size());
+    if (!FSource)
+        end = std::min(end, FReadBytes.Size());
     size_t begin = TagHeaderSize;
     // The frames stay in memory as read, so that a save can write back what is unchanged.
     // In 2.2 and 2.3 unsynchronisation covers the whole tag after the header, the extended
-    // header included; in 2.4 it is undone frame by frame.
+    // header included, which is then read in one piece; in 2.4 it is undone frame by frame.
     if (tag.MajorVersion < 4 && (tag.Flags & TagFlagUnsynchronisation)) {
-        FReadBytes = RemoveUnsynchronisation(std::string_view(head).substr(begin, end - begin));
+        Fetch(end, end);
+        end = std::min(end, FReadBytes.Size());
+        const std::string frames =
+            RemoveUnsynchronisation(FReadBytes.View().substr(begin, end - begin));
+        FReadBytes.Assign(frames);
+        FSource = nullptr;
         begin = 0;
-        end = FReadBytes.size();
+        end = FReadBytes.Size();
     } else {
-        FReadBytes = std::move(head);
         FReadRaw = true;
     }
     if (tag.MajorVersion > 2 && (tag.Flags & TagFlagExtendedHeader)) {
         // 2.3: a 4-byte size that excludes itself. 2.4: a synchsafe size that includes it.
-        if (end - begin < 4)
+        if (!Fetch(begin + 4, end))
             return true;
-        const auto* b = reinterpret_cast<const uint8_t*>(FReadBytes.data() + begin);
+        const auto* b = reinterpret_cast<const uint8_t*>(FReadBytes.Data() + begin);
         const uint64_t skip = tag.MajorVersion == 3
                                   ? uint64_t{BigEndian32(b)} + 4
                                   : (uint64_t{b[0] & 0x7Fu} << 21) |
@@ -260,7 +236,11 @@ bool TDID3v2::Parse(std::string&& head, int64_t fileSize) {
         begin += static_cast<size_t>(skip);
     }
     ReadFrames(begin, end, tag);
+    DecodeSlots(tag);
+    return true;
+}
 
+void TDID3v2::DecodeSlots(TagInfo& tag) {
     for (int row = 0; row < RowBPM; ++row) {
         const std::string& body = tag.FrameText[row];
         if (row == RowGenre)
@@ -283,57 +263,128 @@ bool TDID3v2::Parse(std::string&& head, int64_t fileSize) {
             item.Description = std::move(text.Description);
         }
     }
+}
+
+// Makes FReadBytes hold at least `count` bytes, reading on from the file while one is
+// being read. False when they lie beyond `end` or cannot be read.
+bool TDID3v2::Fetch(size_t count, size_t end) {
+    const size_t have = FReadBytes.Size();
+    if (count > end)
+        return false;
+    if (count <= have)
+        return true;
+    if (!FSource)
+        return false;
+    // Reads on in chunks, so that a run of small frames costs one read.
+    const size_t want = std::min(end, std::max(count, have + ReadChunk));
+    char* at = FReadBytes.Extend(want);
+    const int64_t got = FSource->ReadAt(static_cast<int64_t>(have) + FSkipped, at,
+                                        static_cast<int64_t>(want - have));
+    FReadBytes.Truncate(have + static_cast<size_t>(std::max<int64_t>(got, 0)));
+    // The tag's size was checked against the file's: bytes missing within it mean a failed
+    // read or a file cut meanwhile, and the frames behind them are not known.
+    FReadShort = FReadShort || FReadBytes.Size() < want;
+    return FReadBytes.Size() >= count;
+}
+
+// Whether a 2.4 frame that ends at `next` is followed by the end of the frames, padding or
+// another frame header. Bytes not read yet are looked at with a small read of their own,
+// so that a body passed over is not read to check where it ends.
+bool TDID3v2::LandsOnFrame(uint64_t next, size_t end) {
+    if (next == end)
+        return true;
+    if (next > end)
+        return false;
+    const size_t count = std::min<size_t>(end - next, FrameHeaderSize);
+    if (next + count <= FReadBytes.Size())
+        return IsFrameStart(FReadBytes.View().substr(next, count));
+    char peek[FrameHeaderSize];
+    if (!FSource)
+        return false;
+    if (!FSource->ReadExactAt(static_cast<int64_t>(next) + FSkipped, peek,
+                              static_cast<int64_t>(count))) {
+        FReadShort = true;
+        return false;
+    }
+    return IsFrameStart(std::string_view(peek, count));
+}
+
+// The header of the frame at `pos`, whose bytes are in FReadBytes. False for padding (zero
+// bytes) or anything that is not a frame: an identifier is a capital letter followed by
+// capitals and digits, and what follows a header with any other is no frame that a tag
+// could be written back with.
+bool TDID3v2::FrameHeaderAt(size_t pos, size_t end, int version, uint64_t& size, uint16_t& flags) {
+    const std::string_view frames = FReadBytes.View();
+    const std::string_view id = frames.substr(pos, version == 2 ? 3 : 4);
+    if (Byte(frames, pos) < 'A' || Byte(frames, pos) > 'Z' ||
+        !std::all_of(id.begin(), id.end(),
+                     [](char c) { return IsFrameIdChar(static_cast<uint8_t>(c)); }))
+        return false;
+    const auto* b = reinterpret_cast<const uint8_t*>(frames.data() + pos + id.size());
+    flags = 0;
+    if (version == 2) {
+        size = (uint64_t{b[0]} << 16) | (uint64_t{b[1]} << 8) | b[2];
+        return true;
+    }
+    size = version == 4 ? FrameSizeV24(b, pos + FrameHeaderSize,
+                                       [&](uint64_t next) { return LandsOnFrame(next, end); })
+                        : BigEndian32(b);
+    flags = static_cast<uint16_t>(b[4] | (b[5] << 8));
     return true;
 }
 
+// A large picture body stored plain, of which the bytes read so far hold only the start, is
+// passed over: its first bytes are kept, and the walk reads on behind it in the file. The
+// size kept is returned (the whole size when the body is read).
+size_t TDID3v2::PassOver(const TReadFrame& frame, size_t& end) {
+    const size_t bodyStart = frame.Offset;
+    const auto size = static_cast<size_t>(frame.FileSize);
+    if (!FSource || !FReadRaw || size <= PassOverSize || bodyStart + size <= FReadBytes.Size() ||
+        frame.Id != "APIC" || !StoredPlain(frame))
+        return size;
+    TPictureFrame fields;
+    if (!Fetch(bodyStart + PictureHeadSize, end) ||
+        !ParsePictureFrame(FReadBytes.View().substr(bodyStart, PictureHeadSize), false, fields))
+        return size;
+    FReadBytes.Truncate(bodyStart + PictureHeadSize);
+    const size_t passed = size - PictureHeadSize;
+    FSkipped += static_cast<int64_t>(passed);
+    end -= passed;
+    return PictureHeadSize;
+}
+
 void TDID3v2::ReadFrames(size_t begin, size_t end, TagInfo& tag) {
-    const std::string_view frames = std::string_view(FReadBytes).substr(begin, end - begin);
     const int version = tag.MajorVersion;
     const bool tagUnsynchronised = version == 4 && (tag.Flags & TagFlagUnsynchronisation);
     const size_t headerSize = version == 2 ? V22FrameHeaderSize : FrameHeaderSize;
-    size_t pos = 0;
-    while (frames.size() - pos >= headerSize) {
-        // Padding (zero bytes) or anything that is not a frame ends the walk: an identifier
-        // is a capital letter followed by capitals and digits. What follows a header with
-        // any other identifier is no frame that a tag could be written back with.
-        const std::string_view id = frames.substr(pos, version == 2 ? 3 : 4);
-        if (Byte(frames, pos) < 'A' || Byte(frames, pos) > 'Z' ||
-            !std::all_of(id.begin(), id.end(),
-                         [](char c) { return IsFrameIdChar(static_cast<uint8_t>(c)); }))
-            break;
-        uint64_t size = 0;
-        uint16_t flags = 0;
-        if (version == 2) {
-            size = (uint64_t{Byte(frames, pos + 3)} << 16) |
-                   (uint64_t{Byte(frames, pos + 4)} << 8) | Byte(frames, pos + 5);
-        } else {
-            size = version == 4
-                       ? FrameSizeV24(frames, pos)
-                       : BigEndian32(reinterpret_cast<const uint8_t*>(frames.data() + pos + 4));
-            flags = static_cast<uint16_t>(Byte(frames, pos + 8) | (Byte(frames, pos + 9) << 8));
-        }
+    size_t pos = begin;
+    uint64_t size = 0;
+    uint16_t flags = 0;
+    while (Fetch(pos + headerSize, end) && FrameHeaderAt(pos, end, version, size, flags)) {
         const size_t bodyStart = pos + headerSize;
-        if (size == 0) {
-            pos = bodyStart;
-            continue;
-        }
         // A body that would reach past the tag is not a frame of it: stop rather than take
         // bytes of the audio.
-        if (size > frames.size() - bodyStart)
+        if (size > end - bodyStart)
             break;
         pos = bodyStart + static_cast<size_t>(size);
+        if (size == 0)
+            continue;
         if (FReadFrames.size() >= static_cast<size_t>(MaxFrames)) {
             ++FramesIgnored;
             continue;
         }
 
         TReadFrame frame;
-        frame.Id = std::string(id);
+        frame.Id =
+            std::string(FReadBytes.View().substr(bodyStart - headerSize, version == 2 ? 3 : 4));
         frame.Flags = flags;
-        frame.Offset = begin + bodyStart;
-        frame.Size = static_cast<size_t>(size);
-        if (FReadRaw)
-            frame.FileOffset = static_cast<int64_t>(begin + bodyStart);
+        frame.Offset = bodyStart;
+        frame.FileOffset = FReadRaw ? static_cast<int64_t>(bodyStart) + FSkipped : -1;
+        frame.FileSize = static_cast<int64_t>(size);
+        frame.Size = PassOver(frame, end);
+        pos = bodyStart + frame.Size;
+        if (!Fetch(pos, end))
+            break;
         FReadFrames.push_back(std::move(frame));
         const std::string_view body = StoredBody(FReadFrames.back());
         // An encrypted body, or one that does not inflate, cannot be read; it is kept as
@@ -385,7 +436,7 @@ void TDID3v2::StoreFrame(int frame, std::optional<std::string>&& content, TagInf
                                                    : TFrameHome::fhImages;
         TFrameItem& item = const_cast<TFrameLib*>(HomeLib(home))->Add();
         item.FrameID = read.Id;
-        item.FrameSize = static_cast<int32_t>(read.Size);
+        item.FrameSize = static_cast<int32_t>(read.FileSize);
         item.FrameFlags = read.Flags;
         item.Data = std::move(body);
         item.ReadFrame = frame;
@@ -415,7 +466,7 @@ void TDID3v2::AddUnsupported(int frame, std::string data) {
     TReadFrame& read = FReadFrames[static_cast<size_t>(frame)];
     TFrameItem& item = Frames_Unsupport.Add();
     item.FrameID = read.Id;
-    item.FrameSize = static_cast<int32_t>(read.Size);
+    item.FrameSize = static_cast<int32_t>(read.FileSize);
     item.FrameFlags = read.Flags;
     item.Description = read.Id;
     item.Data = std::move(data);
@@ -425,7 +476,7 @@ void TDID3v2::AddUnsupported(int frame, std::string data) {
 }
 
 std::string_view TDID3v2::StoredBody(const TReadFrame& frame) const {
-    return std::string_view(FReadBytes).substr(frame.Offset, frame.Size);
+    return FReadBytes.View().substr(frame.Offset, frame.Size);
 }
 
 std::string TDID3v2::ReadContent(const TReadFrame& frame) const {
@@ -534,287 +585,6 @@ bool TDID3v2::ItemChanged(const TFrameItem& item, const TReadFrame& frame) const
                item.Language != read.Language;
     }
     return item.Data != content || item.FrameID != frame.Id;
-}
-
-// An item encoded afresh: comments and lyrics from their texts, pictures and unsupported
-// frames from their bodies. Frame flags are not set: the body is plain.
-void TDID3v2::AppendItem(std::string& out, const TFrameItem& item, TFrameHome home) const {
-    const uint8_t version = SaveVersion();
-    switch (home) {
-    case TFrameHome::fhComments:
-    case TFrameHome::fhLyrics:
-        AppendFrame(out, home == TFrameHome::fhComments ? "COMM" : "USLT",
-                    EncodeDescribed(item.Language, item.Description, item.Data, version), 0,
-                    version);
-        return;
-    case TFrameHome::fhImages:
-        // A 2.2 picture names its format in three letters; 2.3 and 2.4 want a MIME type.
-        if (item.FrameID.size() == 3) {
-            if (const std::string apic = ConvertPicToApic(item.Data); !apic.empty())
-                AppendFrame(out, "APIC", apic, 0, version);
-        } else {
-            AppendFrame(out, "APIC", item.Data, 0, version);
-        }
-        return;
-    default: {
-        const std::string_view id = item.FrameID.size() == 3 ? V22ToV23FrameId(item.FrameID)
-                                                             : std::string_view(item.FrameID);
-        if (IsWritableFrameId(id))
-            AppendFrame(out, id, item.Data, 0, version);
-        return;
-    }
-    }
-}
-
-// A frame as it was read. A 2.2 frame takes its 2.3 identifier (a picture its 2.3 layout);
-// one that 2.3 has no identifier for is left out.
-void TDID3v2::AppendStored(std::string& out, const TReadFrame& frame) const {
-    const std::string_view body = StoredBody(frame);
-    if (FReadVersion == 2) {
-        if (frame.Id == "PIC") {
-            if (const std::string apic = ConvertPicToApic(body); !apic.empty())
-                AppendFrame(out, "APIC", apic, 0, 3);
-            return;
-        }
-        const std::string_view id = V22ToV23FrameId(frame.Id);
-        if (IsWritableFrameId(id))
-            AppendFrame(out, id, body, 0, 3);
-        return;
-    }
-    uint16_t flags = frame.Flags;
-    // The tag-wide flag of a 2.4 tag meant that every frame was unsynchronised. The new
-    // header does not carry it, so each frame says it of itself.
-    if (FReadVersion == 4 && (FReadFlags & TagFlagUnsynchronisation))
-        flags |= uint16_t{FormatV24Unsynchronised} << 8;
-    AppendFrame(out, frame.Id, body, flags, FReadVersion);
-}
-
-std::string TDID3v2::BuildFrames() const {
-    const uint8_t version = SaveVersion();
-    const int column = version - 2;
-    // Which slots the caller changed, and the frames for those that still hold a value. A
-    // slot without an identifier in this version (2.4 has no recording dates) is not
-    // written.
-    std::array<bool, TextSlotCount> changed{};
-    std::array<std::string, TextSlotCount> fresh;
-    for (int row = 0; row <= RowBPM; ++row) {
-        if (FindFrameRow(FrameIdTable[row][column], version) != row)
-            continue;
-        if (row == RowBPM) {
-            // A file that had no "TBPM" gets one only for a real number of beats.
-            changed[row] = BPM != FReadBPM;
-            if (changed[row] && BPM > 0)
-                fresh[row] = EncodeFrameText(std::to_string(BPM), version);
-            continue;
-        }
-        const std::string& text = RowText(row);
-        changed[row] = text != FReadText[row];
-        if (changed[row] && !text.empty())
-            fresh[row] = row == RowUserURL ? EncodeUserURL(FUserURLDescription, text, version)
-                                           : EncodeFrameText(text, version);
-    }
-    // Another frame with the identifier of a changed slot (an earlier duplicate, a kept
-    // frame with an unknown encoding) would stand beside the new text and might win over
-    // it on the next read: it is left out. "WXXX" frames with other descriptions are
-    // distinct links and stay.
-    auto staleDuplicate = [&](std::string_view id) {
-        int row = FindFrameRow(id, version);
-        if (row < 0 && FindFrameRow(id, 7 - version) == RowYear)
-            row = RowYear;
-        return row >= 0 && row <= RowBPM && row != RowUserURL && changed[row];
-    };
-
-    std::string out;
-    for (size_t i = 0; i < FReadFrames.size(); ++i) {
-        const TReadFrame& frame = FReadFrames[i];
-        if (frame.Home == TFrameHome::fhSlot) {
-            const int row = frame.Index;
-            if (!changed[row])
-                AppendStored(out, frame);
-            else if (FSlotFrame[row] == static_cast<int>(i) && !fresh[row].empty())
-                AppendFrame(out, FrameIdTable[row][column], fresh[row], 0, version);
-            continue;
-        }
-        const TFrameLib& lib = *HomeLib(frame.Home);
-        // An item no longer there is left out, and so is one the caller emptied.
-        if (frame.Index >= lib.Count())
-            continue;
-        const TFrameItem& item = lib.Items(frame.Index);
-        if (item.ReadFrame != static_cast<int>(i))
-            continue;
-        const std::string_view id =
-            FReadVersion == 2 ? V22ToV23FrameId(frame.Id) : std::string_view(frame.Id);
-        if (frame.Home == TFrameHome::fhUnsupport && staleDuplicate(id))
-            continue;
-        if (!ItemChanged(item, frame))
-            AppendStored(out, frame);
-        else if (!item.Data.empty())
-            AppendItem(out, item, frame.Home);
-    }
-
-    // What is new goes behind the frames read: slots in table order, then comments,
-    // lyrics, pictures and other frames.
-    for (int row = 0; row <= RowBPM; ++row) {
-        if (FSlotFrame[row] < 0 && !fresh[row].empty())
-            AppendFrame(out, FrameIdTable[row][column], fresh[row], 0, version);
-    }
-    for (const TFrameHome home : {TFrameHome::fhComments, TFrameHome::fhLyrics,
-                                  TFrameHome::fhImages, TFrameHome::fhUnsupport}) {
-        const TFrameLib& lib = *HomeLib(home);
-        for (int i = 0; i < lib.Count(); ++i) {
-            const TFrameItem& item = lib.Items(i);
-            if (item.ReadFrame >= 0 || item.Data.empty())
-                continue;
-            if (home == TFrameHome::fhUnsupport &&
-                staleDuplicate(item.FrameID.size() == 3 ? V22ToV23FrameId(item.FrameID)
-                                                        : std::string_view(item.FrameID)))
-                continue;
-            AppendItem(out, item, home);
-        }
-    }
-    return out;
-}
-
-bool TDID3v2::Render(const TagInfo& current, TRenderedTag& out) const {
-    const std::string frames = BuildFrames();
-    int64_t total = TagHeaderSize + static_cast<int64_t>(frames.size());
-    // The old tag's space is reused when the new tag fits it without leaving more padding
-    // than a rebuilt tag would have: then only the tag is written, whatever the file's size.
-    const int64_t old = current.HasIdentifier() ? TagTotalSize(current) : 0;
-    out.InPlace = current.HasIdentifier() && total <= old && old - total <= MaxTagSpace;
-    const int64_t padding = (out.InPlace ? old : MaxTagSpace) - total;
-    out.Padding = static_cast<int32_t>(std::max<int64_t>(padding, -MaxTagBodySize));
-    if (padding > 0)
-        total += padding;
-    if (total - TagHeaderSize > MaxTagBodySize)
-        return false;
-    // The revision and the experimental flag of a tag saved in its own version stay.
-    const uint8_t version = SaveVersion();
-    const bool sameVersion = FReadVersion == version;
-    std::string& bytes = out.Bytes;
-    bytes.clear();
-    bytes.reserve(static_cast<size_t>(total));
-    bytes += "ID3";
-    bytes += static_cast<char>(version);
-    bytes += static_cast<char>(sameVersion ? FReadRevision : 0);
-    bytes += static_cast<char>(sameVersion ? (FReadFlags & TagFlagExperimental) : 0);
-    for (int k = 3; k >= 0; --k)
-        bytes += static_cast<char>(((total - TagHeaderSize) >> (7 * k)) & 0x7F);
-    bytes += frames;
-    bytes.resize(static_cast<size_t>(total), '\0');
-    return true;
-}
-
-bool TDID3v2::WriteTag(const std::string& fileName, TagInfo& tag) {
-    TRenderedTag rendered;
-    if (!Render(tag, rendered))
-        return false;
-    PaddingSize = rendered.Padding;
-    tag.MustRebuild = !rendered.InPlace;
-    return tag.MustRebuild ? RebuildFile(fileName, rendered.Bytes)
-                           : WriteTagInPlace(fileName, rendered.Bytes);
-}
-
-bool TDID3v2::SaveToFile(const std::string& fileName) {
-    // A header that cannot be read must not be taken for "no tag": the file would then be
-    // rebuilt with the new tag in front of the old one. A missing or short file fails here.
-    // The lock makes the read of the header and the write one step for other saves.
-    FNote.clear();
-    if (FramesIgnored > 0) {
-        FNote = "The tag has more than " + std::to_string(MaxFrames) +
-                " frames; the rest were not read, and a save would lose them.";
-        return false;
-    }
-    const auto lock = FRead.LockUnchanged(Fs, fileName);
-    TagInfo tag;
-    if (!lock || !ReadTagHeader(Fs, fileName, tag) || !WriteTag(fileName, tag))
-        return false;
-    ForgetFilePlaces(fileName);
-    FRead.Refresh(Fs, fileName);
-    return true;
-}
-
-bool TDID3v2::RemoveFromFile(const std::string& fileName) {
-    FNote.clear();
-    const auto lock = FRead.LockUnchanged(Fs, fileName);
-    if (!lock || !RebuildFile(fileName, std::nullopt))
-        return false;
-    ForgetFilePlaces(fileName);
-    FRead.Refresh(Fs, fileName);
-    return true;
-}
-
-// After a write into the file read, the frames no longer stand where they were read.
-void TDID3v2::ForgetFilePlaces(const std::string& fileName) {
-    if (fileName != FRead.ReadPath())
-        return;
-    for (TReadFrame& frame : FReadFrames)
-        frame.FileOffset = -1;
-}
-
-const std::string& TDID3v2::FailureNote() const {
-    return FNote.empty() ? Fs.FailureNote() : FNote;
-}
-
-bool TDID3v2::WriteTagInPlace(const std::string& fileName, std::string_view tag) {
-    // A read-only file is written all the same and keeps its permission bits.
-    auto file = Fs.OpenForUpdate(fileName);
-    if (!file)
-        return false;
-    // The new tag covers the old tag's space exactly, so the audio stays where it is. The
-    // old bytes are kept first: a write that fails part-way (a failing disk, a full
-    // copy-on-write file system) would otherwise leave half a tag in front of the audio.
-    const auto length = static_cast<int64_t>(tag.size());
-    std::string old(tag.size(), '\0');
-    if (!file->ReadExactAt(0, old.data(), length))
-        return false;
-    if (old == tag)
-        return file->Close(); // nothing changed: the file is left as it was
-    // Once flushed, the new tag is on the disk: a close that reports an error then changes
-    // nothing, and the save must not be reported as failed while the file holds it.
-    if (file->WriteAt(0, tag.data(), length) && file->Flush()) {
-        file->Close();
-        return true;
-    }
-    file->WriteAt(0, old.data(), length);
-    file->Flush();
-    return false;
-}
-
-bool TDID3v2::RebuildFile(const std::string& fileName, std::optional<std::string_view> tag) {
-    TagInfo header;
-    if (!ReadTagHeader(Fs, fileName, header))
-        return false;
-    if (!tag && !header.HasIdentifier())
-        return false;
-    auto source = Fs.Open(fileName, TOpenMode::omReadOnly);
-    int64_t size = 0;
-    if (!source || !source->Size(size))
-        return false;
-    // A tag that overruns the file has a total size of 0: then nothing is skipped.
-    int64_t skip = header.HasIdentifier() ? TagTotalSize(header) : 0;
-    // A removal takes every tag stacked at the start: some programs put a new tag in front
-    // of an old one instead of replacing it.
-    while (!tag && skip > 0 && size - skip >= TagHeaderSize) {
-        uint8_t next[TagHeaderSize];
-        if (!source->ReadExactAt(skip, next, TagHeaderSize))
-            return false;
-        TagInfo stacked;
-        stacked.SetHeaderBytes(next);
-        stacked.FileSize = size - skip;
-        const int32_t more = stacked.HasIdentifier() ? TagTotalSize(stacked) : 0;
-        if (more <= 0)
-            break;
-        skip += more;
-    }
-    // The file layer builds the new file beside the old one and puts it in its place (or,
-    // for a file with other hard links or another owner, writes it into the old one), so
-    // the original is never lost and keeps its links, owner, mode and attributes.
-    const auto tagLength = static_cast<int64_t>(tag ? tag->size() : 0);
-    return Fs.ReplaceContent(fileName, [&](TFile& target) {
-        return (tagLength == 0 || target.WriteAt(0, tag->data(), tagLength)) &&
-               (size <= skip || target.CopyFrom(*source, skip, tagLength, size - skip));
-    });
 }
 
 } // namespace cantorell

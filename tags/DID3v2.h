@@ -1,10 +1,13 @@
 // The ID3v2 tag at the start of an MP3 file: reading versions 2.2, 2.3 and 2.4, writing
 // versions 2.3 and 2.4, and removing the tag.
 //
-// Reading fetches the header, then the whole tag with one read, and parses the frames from
-// memory. Each known text frame fills one text slot (rows 0 to 21 of FrameIdTable);
-// comments, lyrics and pictures go into their collections, and every other frame is kept
-// in Frames_Unsupport. The frames as they stand in the tag are kept as well.
+// Reading fetches the start of the file, which usually holds the whole tag, in one read and
+// walks the frames from memory, reading on in chunks where the tag is longer. A large
+// picture body is passed over: only its first bytes are read (its MIME type, description
+// and the image's header), and the image is read from the file when it is wanted. Each known text
+// frame fills one text slot (rows 0 to 21 of FrameIdTable); comments, lyrics and pictures go into
+// their collections, and every other frame is kept in Frames_Unsupport. The frames as they stand in
+// the tag are kept as well.
 //
 // A save changes only what the caller changed. It keeps the tag's version (a 2.2 tag
 // becomes 2.3) and writes every frame whose value is unchanged back byte for byte, in its
@@ -22,6 +25,7 @@
 #include "FrameLib.h"
 #include "ID3v2Header.h"
 #include "Picture.h"
+#include "ReadBuffer.h"
 #include "platform/FileSystem.h"
 
 #include <array>
@@ -129,11 +133,21 @@ public:
     uint8_t SaveVersion() const;
     // The frames a save writes, in order: every frame read, in its place, written back as
     // it was read unless its value was changed (then encoded afresh) or emptied (then left
-    // out); then the new ones. No file access.
-    std::string BuildFrames() const;
+    // out); then the new ones. No file access: the body of a picture that the read passed
+    // over is not in the bytes but named in `ranges`.
+    // A stretch of the tag that a save copies from the file read rather than holding it.
+    struct TFileRange {
+        size_t At = 0;      // where it goes in the bytes rendered (which leave it out)
+        int64_t Offset = 0; // where it stands in the file read
+        int64_t Size = 0;
+        int Frame = -1; // the read frame whose body it is
+    };
+    std::string BuildFrames(std::vector<TFileRange>& ranges) const;
 
     struct TRenderedTag {
-        std::string Bytes;    // header, frames and padding
+        // Header, frames and padding, but for the ranges, which go in at their places.
+        std::string Bytes;
+        std::vector<TFileRange> Ranges;
         bool InPlace = false; // the bytes exactly replace the old tag, which they fit
         int32_t Padding = 0;  // zero bytes after the frames; negative when the content is
                               // larger than a rebuilt tag's standard size
@@ -145,12 +159,15 @@ public:
     // Renders the tag for the file whose header is `tag`, sets PaddingSize and MustRebuild,
     // then writes it in place or through a rebuild.
     bool WriteTag(const std::string& fileName, TagInfo& tag);
-    // Writes `tag` over the old tag's space at offset 0 and flushes it; writes nothing when
-    // the bytes there are the same.
-    bool WriteTagInPlace(const std::string& fileName, std::string_view tag);
-    // Writes `tag` followed by the audio into "<name>~" and renames it over the file. With
-    // no tag (removal) every ID3v2 tag stacked at the start of the file is left out.
-    bool RebuildFile(const std::string& fileName, std::optional<std::string_view> tag);
+    // Writes `tag` (with `ranges` taken from the old tag's bytes) over the old tag's space at
+    // offset 0 and flushes it; writes only the blocks whose bytes differ.
+    bool WriteTagInPlace(const std::string& fileName, std::string_view tag,
+                         const std::vector<TFileRange>& ranges = {});
+    // Writes `tag` (with `ranges` copied from the file) followed by the audio into a new
+    // file that takes the file's place. With no tag (removal) every ID3v2 tag stacked at the
+    // start of the file is left out.
+    bool RebuildFile(const std::string& fileName, std::optional<std::string_view> tag,
+                     const std::vector<TFileRange>& ranges = {});
 
     // A tag is read up to this many frames; a tag of more (a hostile file can pack a million
     // one-byte frames into 11 MB) keeps the first ones and counts the rest in
@@ -182,12 +199,14 @@ private:
         std::string Id;
         uint16_t Flags = 0;
         // The body as it stands in the tag (flags' extra bytes, compression and 2.4
-        // unsynchronisation included), in FReadBytes.
+        // unsynchronisation included), in FReadBytes: its first Size bytes when the read
+        // passed over the rest.
         size_t Offset = 0;
         size_t Size = 0;
-        // Where the body stands in the file read; -1 when the bytes read were transformed
-        // (tag-wide unsynchronisation) or came from memory.
+        // Where the whole body stands in the file read; -1 when the bytes read were
+        // transformed (tag-wide unsynchronisation) or came from memory.
         int64_t FileOffset = -1;
+        int64_t FileSize = 0;
         TFrameHome Home = TFrameHome::fhUnsupport;
         // The slot's row, or the item's index in its collection.
         int Index = -1;
@@ -196,7 +215,12 @@ private:
     // The field that row `row` (0 to 20) of FrameIdTable fills.
     std::string& RowText(int row);
     const std::string& RowText(int row) const;
-    bool Parse(std::string&& head, int64_t fileSize);
+    bool Parse(int64_t fileSize);
+    void DecodeSlots(TagInfo& tag);
+    bool Fetch(size_t count, size_t end);
+    bool LandsOnFrame(uint64_t next, size_t end);
+    bool FrameHeaderAt(size_t pos, size_t end, int version, uint64_t& size, uint16_t& flags);
+    size_t PassOver(const TReadFrame& frame, size_t& end);
     void ReadFrames(size_t begin, size_t end, TagInfo& tag);
     void StoreFrame(int frame, std::optional<std::string>&& content, TagInfo& tag);
     bool TakesUserURLSlot(std::string_view body, const TagInfo& tag);
@@ -207,19 +231,31 @@ private:
     const TFrameLib* HomeLib(TFrameHome home) const;
     bool ItemChanged(const TFrameItem& item, const TReadFrame& frame) const;
     void AppendItem(std::string& out, const TFrameItem& item, TFrameHome home) const;
-    void AppendStored(std::string& out, const TReadFrame& frame) const;
+    void AppendStored(std::string& out, int index, std::vector<TFileRange>& ranges) const;
+    void AppendNew(std::string& out, const std::array<std::string, TextSlotCount>& fresh,
+                   const std::array<bool, TextSlotCount>& changed) const;
+    bool StaleDuplicate(std::string_view id, const std::array<bool, TextSlotCount>& changed) const;
+    bool LoadPassedOver();
     // Whether the frame's body is stored as its content: no flag changes the bytes.
     bool StoredPlain(const TReadFrame& frame) const;
     // The frame a picture was read from, while the item still holds it as read.
     const TReadFrame* UnchangedPicture(int item) const;
-    void ForgetFilePlaces(const std::string& fileName);
+    void Reanchor(const std::string& fileName, const std::vector<TFileRange>& ranges);
 
     TFileSystem& Fs;
     TReadStamp FRead;
     std::string FNote;
 
     // What a save needs to write back unchanged frames as they were read.
-    std::string FReadBytes;   // the tag's frames (after undoing 2.3 unsynchronisation)
+    // The tag's frames (after undoing 2.3 unsynchronisation), but for the parts of picture
+    // bodies passed over.
+    TReadBuffer FReadBytes;
+    // While a file is read: the file, and how many of its bytes were passed over, so that
+    // FReadBytes' offset N stands at N + FSkipped in the file.
+    TFile* FSource = nullptr;
+    int64_t FSkipped = 0;
+    // A read of the tag's bytes failed: a save would lose the frames not read.
+    bool FReadShort = false;
     bool FReadRaw = false;    // FReadBytes are the file's bytes from offset 0
     uint8_t FReadVersion = 0; // major version of the tag read (2 to 4); 0 when none was
     uint8_t FReadRevision = 0;

@@ -1,6 +1,7 @@
 // The pictures of an ID3v2 tag (Frames_Images): what they are, their bytes, and the
 // changes a save writes. An item whose Data is empty is a removed picture: a save leaves it
-// out, as it does for every emptied item.
+// out, as it does for every emptied item. An item whose body the read passed over holds
+// the body's first bytes in Data while it is unchanged; its image is read from the file.
 #include "DID3v2.h"
 
 #include "Picture.h"
@@ -30,7 +31,10 @@ std::vector<TDID3v2::TPictureInfo> TDID3v2::Pictures() const {
             info.Mime = std::move(frame.Mime);
             info.Description = std::move(frame.Description);
             const std::string_view image = std::string_view(item.Data).substr(frame.DataOffset);
-            info.Bytes = static_cast<int64_t>(image.size());
+            // A body passed over at the read holds the image's first bytes only.
+            const TReadFrame* read = UnchangedPicture(i);
+            info.Bytes = read ? read->FileSize - static_cast<int64_t>(frame.DataOffset)
+                              : static_cast<int64_t>(image.size());
             const TImageHeader header = SniffImage(image);
             info.Width = header.Width;
             info.Height = header.Height;
@@ -47,6 +51,9 @@ bool TDID3v2::PictureData(int item, std::string& image) const {
     image.clear();
     if (item < 0 || item >= Frames_Images.Count())
         return false;
+    if (const TReadFrame* read = UnchangedPicture(item);
+        read && read->Size < static_cast<uint64_t>(read->FileSize))
+        return LoadPicture(PictureRef(item), image);
     const TFrameItem& picture = Frames_Images.Items(item);
     TPictureFrame frame;
     if (picture.Data.empty() || !ParsePictureFrame(picture.Data, IsV22Picture(picture), frame))
@@ -63,11 +70,11 @@ TDID3v2::TPictureRef TDID3v2::PictureRef(int item) const {
     TPictureFrame fields;
     if (frame && frame->FileOffset >= 0 && FRead.ReadStamp().Valid() &&
         ParsePictureFrame(StoredBody(*frame), frame->Id.size() == 3, fields) &&
-        frame->Size > fields.DataOffset) {
+        frame->FileSize > static_cast<int64_t>(fields.DataOffset)) {
         ref.Path = FRead.ReadPath();
         ref.Stamp = FRead.ReadStamp();
         ref.Offset = frame->FileOffset + static_cast<int64_t>(fields.DataOffset);
-        ref.Size = static_cast<int64_t>(frame->Size - fields.DataOffset);
+        ref.Size = frame->FileSize - static_cast<int64_t>(fields.DataOffset);
         return ref;
     }
     std::string image;

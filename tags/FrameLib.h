@@ -13,6 +13,9 @@ namespace cantorell {
 // frame's language code and description beside it; picture and unsupported items hold the
 // body as read (after undoing unsynchronisation, dropping the bytes the frame flags add and
 // inflating a compressed body; an encrypted body, or one that does not inflate, as stored).
+// A large picture read from a file is the exception: its body was passed over, and Data
+// holds its first bytes (enough for its fields and the image's header) until the picture
+// is changed; the tag object reads the rest from the file when it is wanted.
 class TFrameItem {
 public:
     explicit TFrameItem(int index) : FIndex(index) {}

@@ -98,6 +98,11 @@ std::string EncodeUserURL(std::string_view description, std::string_view utf8, u
 // description (the encoding byte heads the frame, the rest follows the MIME type).
 std::string EncodeTerminatedText(std::string_view utf8, uint8_t version);
 
+// A character of a 2.3 or 2.4 frame identifier: a capital letter or a digit.
+inline bool IsFrameIdChar(uint8_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
 // Format-flag bits (the second flag byte) of a 2.3 frame.
 inline constexpr uint8_t FormatV23Compressed = 0x80;
 inline constexpr uint8_t FormatV23Encrypted = 0x40;

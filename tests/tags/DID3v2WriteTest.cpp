@@ -517,7 +517,15 @@ TEST_F(DID3v2WriteTest, RemovingCutsTheTagOff) {
 // byte-identical with its permission bits and nothing beside it; a step that fails after
 // the new file took the original's place (the folder's flush) still counts as a save.
 
-enum class TSaveWay { swRebuild, swInPlace, swRemove, swRebuildHardLinked };
+enum class TSaveWay {
+    swRebuild,
+    swInPlace,
+    swRemove,
+    swRebuildHardLinked,
+    // A tag with a picture that the read passes over and the save copies from the file.
+    swRebuildPicture,
+    swInPlacePicture
+};
 
 struct TSaveCase {
     const char* Name;
@@ -528,8 +536,14 @@ class DID3v2FaultTest : public ::testing::TestWithParam<TSaveCase> {
 protected:
     std::string Original() const {
         // 50,000 bytes of tag are beyond the size reused in place; 1,000 are not.
-        const size_t padding = GetParam().Way == TSaveWay::swInPlace ? 1000 : 50000;
-        return TId3v2Tag{3, 0, FrameV23("TIT2", Latin1("Old")), padding}.Build() + Audio;
+        const TSaveWay way = GetParam().Way;
+        const size_t padding =
+            way == TSaveWay::swInPlace || way == TSaveWay::swInPlacePicture ? 1000 : 50000;
+        const std::string picture =
+            way == TSaveWay::swRebuildPicture || way == TSaveWay::swInPlacePicture
+                ? FrameV23("APIC", std::string("\0image/png\0\x03\0", 13) + FakeAudio(200000, 4))
+                : std::string();
+        return TId3v2Tag{3, 0, picture + FrameV23("TIT2", Latin1("Old")), padding}.Build() + Audio;
     }
 
     // Makes the file in a fresh folder and saves or removes; the file's bytes are returned.
@@ -540,6 +554,10 @@ protected:
         if (GetParam().Way == TSaveWay::swRebuildHardLinked)
             ::link(path.c_str(), dir.File("link.mp3").c_str());
         TDID3v2 tag(fs);
+        if ((GetParam().Way == TSaveWay::swRebuildPicture ||
+             GetParam().Way == TSaveWay::swInPlacePicture) &&
+            !tag.ReadFromFile(path))
+            return false;
         if (GetParam().Way == TSaveWay::swRemove)
             return tag.RemoveFromFile(path);
         tag.Title = "New";
@@ -589,7 +607,9 @@ INSTANTIATE_TEST_SUITE_P(EachWay, DID3v2FaultTest,
                                            TSaveCase{"InPlace", TSaveWay::swInPlace},
                                            TSaveCase{"Remove", TSaveWay::swRemove},
                                            TSaveCase{"RebuildHardLinked",
-                                                     TSaveWay::swRebuildHardLinked}),
+                                                     TSaveWay::swRebuildHardLinked},
+                                           TSaveCase{"RebuildPicture", TSaveWay::swRebuildPicture},
+                                           TSaveCase{"InPlacePicture", TSaveWay::swInPlacePicture}),
                          [](const auto& test) { return std::string(test.param.Name); });
 
 TEST_F(DID3v2WriteTest, ABeatsPerMinuteTextThatIsNoWholeNumberSurvivesASaveUntilChanged) {
