@@ -55,6 +55,17 @@ int NotRegularError(const struct stat& st) {
     return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
 }
 
+// The status of the regular file `path` names (links followed); false with errno set when
+// there is none or it is something else.
+bool StatRegular(const std::string& path, struct stat& st) {
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    if (S_ISREG(st.st_mode))
+        return true;
+    errno = NotRegularError(st);
+    return false;
+}
+
 void SplitPath(const std::string& path, std::string& folder, std::string& name) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -337,12 +348,8 @@ std::unique_ptr<TFile> TFileSystem::OpenForUpdate(const std::string& path) {
         return nullptr;
     Unpin();
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (!StatRegular(path, st))
         return nullptr;
-    if (!S_ISREG(st.st_mode)) {
-        errno = NotRegularError(st);
-        return nullptr;
-    }
     int fd = Retry([&] { return ::open(path.c_str(), O_RDWR | kOpenFlags); });
     if (fd < 0 && errno == EACCES && !(st.st_mode & S_IWUSR) && st.st_uid == ::geteuid()) {
         // The user's own read-only file. The write bit is needed only to open it: it is
@@ -373,51 +380,45 @@ std::unique_ptr<TFile> TFileSystem::OpenForUpdate(const std::string& path) {
 
 bool TFileSystem::Stamp(const std::string& path, TFileStamp& stamp) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (!StatRegular(path, st))
         return false;
-    if (!S_ISREG(st.st_mode)) {
-        errno = NotRegularError(st);
-        return false;
-    }
     stamp = StampOf(st);
     return true;
 }
 
-bool TFileSystem::ReplaceContent(const std::string& path, std::string_view bytes,
-                                 TReplaceOptions options) {
-    return ReplaceContent(
-        path,
-        [bytes](TFile& out) {
-            return out.WriteAt(0, bytes.data(), static_cast<int64_t>(bytes.size()));
-        },
-        options);
-}
+// The file a replacement is for, as it was before anything was written.
+struct TFileSystem::TReplaceTarget {
+    std::string Path; // links resolved
+    std::string Folder;
+    struct stat Stat {};
+    bool Exists = false;
+};
 
 bool TFileSystem::ReplaceContent(const std::string& path, const TContentWriter& write,
                                  TReplaceOptions options) {
     Note.clear();
     Unpin();
-    std::string target;
-    if (!ResolveLinks(path, target))
+    TReplaceTarget target;
+    if (!ResolveLinks(path, target.Path))
         return false;
-    struct stat st {};
-    const bool exists = ::lstat(target.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
+    const struct stat& st = target.Stat;
+    target.Exists = ::lstat(target.Path.c_str(), &target.Stat) == 0;
+    if (target.Exists && !S_ISREG(st.st_mode)) {
         errno = NotRegularError(st);
         Note = "It is not a regular file.";
         return false;
     }
-    if (!exists && (errno != ENOENT || !options.CreateMissing))
+    if (!target.Exists && (errno != ENOENT || !options.CreateMissing))
         return false;
-    std::string folder, name;
-    SplitPath(target, folder, name);
-    const bool folderWritable = ::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) == 0;
+    std::string name;
+    SplitPath(target.Path, target.Folder, name);
+    const bool folderWritable = ::faccessat(AT_FDCWD, target.Folder.c_str(), W_OK, AT_EACCESS) == 0;
     // A rename gives the name a new file: other hard links would keep the old content, and
     // an owner the user cannot give would be lost. Those files are written in place.
-    bool inPlace = exists && (st.st_nlink > 1 || !CanGiveOwner(st) || !folderWritable);
+    bool inPlace = target.Exists && (st.st_nlink > 1 || !CanGiveOwner(st) || !folderWritable);
     if (folderWritable)
-        RemoveStaleTemporaries(folder, name);
-    const std::string copyFolder = folderWritable ? folder : CacheFolder();
+        RemoveStaleTemporaries(target.Folder, name);
+    const std::string copyFolder = folderWritable ? target.Folder : CacheFolder();
     if (copyFolder.empty() || Fails(TFileOp::foOpen))
         return false;
     std::string tempPath;
@@ -425,73 +426,80 @@ bool TFileSystem::ReplaceContent(const std::string& path, const TContentWriter& 
     if (fd < 0)
         return false;
     auto temp = std::make_unique<TFile>(*this, fd);
-    int heldFd = -1;
-    auto discard = [&] {
-        const TKeepErrno keep;
-        temp.reset();
-        if (heldFd >= 0)
-            ::close(heldFd);
-        ::unlink(tempPath.c_str());
+    if (write(*temp) && AdoptIdentity(target, *temp, fd, inPlace)) {
+        if (inPlace)
+            return ReplaceInPlace(target.Path, std::move(temp), tempPath);
+        if (RenameOver(target, *temp, fd, tempPath, options.Flush))
+            return true;
+    }
+    const TKeepErrno keep;
+    temp.reset();
+    ::unlink(tempPath.c_str());
+    return false;
+}
+
+// Gives the new file what the old one is: its owner and group, mode bits and extended
+// attributes, or, for a new file, the mode the process's mask allows. Where a rename would
+// lose one of them, `inPlace` is set: the original then keeps them by a write into it.
+bool TFileSystem::AdoptIdentity(const TReplaceTarget& target, TFile& temp, int fd, bool& inPlace) {
+    const struct stat& st = target.Stat;
+    if (!target.Exists)
+        return temp.SetPermissions(0666 & ~CurrentUmask());
+    if (inPlace)
+        return true;
+    struct stat made {};
+    if (::fstat(fd, &made) != 0)
         return false;
-    };
-    if (!write(*temp))
-        return discard();
-
-    if (exists && !inPlace) {
-        struct stat made {};
-        if (::fstat(fd, &made) != 0)
-            return discard();
-        if (made.st_uid != st.st_uid || made.st_gid != st.st_gid) {
-            if (Fails(TFileOp::foOwner))
-                return discard();
-            // Root may still be refused (a network file system that maps root to nobody,
-            // a user namespace): the original then keeps its owner by a write in place.
-            if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-                if (errno != EPERM)
-                    return discard();
-                inPlace = true;
-            }
-        }
-    }
-    if (exists && !inPlace) {
-        // After the owner: changing the owner clears the set-id bits.
-        if (!temp->SetPermissions(st.st_mode & kPermissionBits))
-            return discard();
-        if (Fails(TFileOp::foAttributes))
-            return discard();
-        if (!CopyAttributes(target, fd)) {
-            // An attribute the user may not set (a security label, a trusted one) would be
-            // lost by a rename; the original keeps it when written in place.
-            if (errno != EPERM && errno != EACCES && errno != ENOTSUP)
-                return discard();
+    if (made.st_uid != st.st_uid || made.st_gid != st.st_gid) {
+        if (Fails(TFileOp::foOwner))
+            return false;
+        // Root may still be refused (a network file system that maps root to nobody,
+        // a user namespace): the original then keeps its owner by a write in place.
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            if (errno != EPERM)
+                return false;
             inPlace = true;
+            return true;
         }
-    } else if (!exists) {
-        if (!temp->SetPermissions(0666 & ~CurrentUmask()))
-            return discard();
     }
-    if (inPlace) {
-        return ReplaceInPlace(target, std::move(temp), tempPath);
+    // After the owner: changing the owner clears the set-id bits.
+    if (!temp.SetPermissions(st.st_mode & kPermissionBits) || Fails(TFileOp::foAttributes))
+        return false;
+    if (!CopyAttributes(target.Path, fd)) {
+        // An attribute the user may not set (a security label, a trusted one) would be
+        // lost by a rename; the original keeps it when written in place.
+        if (errno != EPERM && errno != EACCES && errno != ENOTSUP)
+            return false;
+        inPlace = true;
     }
+    return true;
+}
 
-    if (options.Flush && !temp->Flush())
-        return discard();
+// Flushes the complete new file and renames it over the target.
+bool TFileSystem::RenameOver(const TReplaceTarget& target, TFile& temp, int fd,
+                             const std::string& tempPath, bool flush) {
+    if (flush && !temp.Flush())
+        return false;
     // A lock on the old file is handed on to the new one before it takes the name, so that
     // a save waiting for the lock never sees the new file unlocked.
     auto held = std::find_if(Held.begin(), Held.end(), [&](const THeldLock& lock) {
-        return exists && lock.Device == static_cast<uint64_t>(st.st_dev) &&
-               lock.Inode == static_cast<uint64_t>(st.st_ino);
+        return target.Exists && lock.Device == static_cast<uint64_t>(target.Stat.st_dev) &&
+               lock.Inode == static_cast<uint64_t>(target.Stat.st_ino);
     });
+    int heldFd = -1;
     if (held != Held.end()) {
         heldFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
         if (heldFd < 0)
-            return discard();
+            return false;
         ::flock(heldFd, LOCK_EX | LOCK_NB); // nobody else knows the file yet
     }
-    if (!temp->Close())
-        return discard();
-    if (Fails(TFileOp::foReplace) || ::rename(tempPath.c_str(), target.c_str()) != 0)
-        return discard();
+    if (!temp.Close() || Fails(TFileOp::foReplace) ||
+        ::rename(tempPath.c_str(), target.Path.c_str()) != 0) {
+        const TKeepErrno keep;
+        if (heldFd >= 0)
+            ::close(heldFd);
+        return false;
+    }
     if (held != Held.end()) {
         struct stat made {};
         ::fstat(heldFd, &made);
@@ -502,8 +510,8 @@ bool TFileSystem::ReplaceContent(const std::string& path, const TContentWriter& 
     }
     // The rename is done and cannot be taken back: a folder that fails to flush leaves the
     // new content in place, and the save counts as done.
-    if (options.Flush && !Fails(TFileOp::foFolderFlush))
-        FlushFolder(folder);
+    if (flush && !Fails(TFileOp::foFolderFlush))
+        FlushFolder(target.Folder);
     return true;
 }
 

@@ -163,6 +163,10 @@ private:
         int Fd = -1;
         int Depth = 0;
     };
+    struct TReplaceTarget;
+    bool AdoptIdentity(const TReplaceTarget& target, TFile& temp, int fd, bool& inPlace);
+    bool RenameOver(const TReplaceTarget& target, TFile& temp, int fd, const std::string& tempPath,
+                    bool flush);
     bool ReplaceInPlace(const std::string& target, std::unique_ptr<TFile> copy,
                         const std::string& copyPath);
     void Release(int id);
@@ -282,5 +286,15 @@ private:
     TFileStamp OpenStamp;
     std::shared_ptr<const int> Shared;
 };
+
+inline bool TFileSystem::ReplaceContent(const std::string& path, std::string_view bytes,
+                                        TReplaceOptions options) {
+    return ReplaceContent(
+        path,
+        [bytes](TFile& out) {
+            return out.WriteAt(0, bytes.data(), static_cast<int64_t>(bytes.size()));
+        },
+        options);
+}
 
 } // namespace cantorell
