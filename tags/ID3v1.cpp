@@ -159,18 +159,22 @@ const std::array<std::string_view, GenreCount> GenreNames = {"Blues",
 
 namespace {
 
-// Field positions and widths in the record.
-constexpr int kTitleAt = 3;
-constexpr int kArtistAt = 33;
-constexpr int kAlbumAt = 63;
-constexpr int kYearAt = 93;
-constexpr int kCommentAt = 97;
-constexpr int kZeroByteAt = 125;
-constexpr int kTrackAt = 126;
-constexpr int kGenreAt = 127;
-constexpr size_t kTextWidth = 30;
-constexpr size_t kYearWidth = 4;
-constexpr size_t kShortCommentWidth = 28;
+// Where a text field stands in the record, and its width.
+struct TSpan {
+    size_t At;
+    size_t Width;
+};
+constexpr TSpan kTitle{3, 30};
+constexpr TSpan kArtist{33, 30};
+constexpr TSpan kAlbum{63, 30};
+constexpr TSpan kYear{93, 4};
+constexpr TSpan kComment{97, 30};
+// In version 1.1 the comment's last two bytes hold a zero byte and the track number.
+constexpr TSpan kShortComment{97, 28};
+constexpr size_t kZeroByteAt = 125;
+constexpr size_t kTrackAt = 126;
+constexpr size_t kGenreAt = 127;
+// A setter looks at no more of its text than this.
 constexpr size_t kSetterInputLimit = 255;
 
 using TRecord = std::array<uint8_t, TID3v1::RecordSize>;
@@ -186,14 +190,14 @@ std::string_view TrimRight(std::string_view text) {
     return text;
 }
 
-std::string Field(const TRecord& record, int offset, size_t width) {
-    const std::string_view raw(reinterpret_cast<const char*>(record.data()) + offset, width);
+std::string Field(const TRecord& record, TSpan span) {
+    const std::string_view raw(reinterpret_cast<const char*>(record.data()) + span.At, span.Width);
     return std::string(TrimRight(raw));
 }
 
-std::string Limited(std::string_view text, size_t width) {
+std::string Limited(std::string_view text, TSpan span) {
     text = TrimRight(text.substr(0, kSetterInputLimit));
-    return std::string(text.substr(0, width));
+    return std::string(text.substr(0, span.Width));
 }
 
 // A 1.1 record ends its comment with a zero byte and a track number. Some writers pad
@@ -261,14 +265,14 @@ bool TID3v1::ReadFromFile(const std::string& path) {
         return true;
     FExists = true;
     FVersionID = DetectTagVersion(record);
-    FTitle = Field(record, kTitleAt, kTextWidth);
-    FArtist = Field(record, kArtistAt, kTextWidth);
-    FAlbum = Field(record, kAlbumAt, kTextWidth);
-    FYear = Field(record, kYearAt, kYearWidth);
+    FTitle = Field(record, kTitle);
+    FArtist = Field(record, kArtist);
+    FAlbum = Field(record, kAlbum);
+    FYear = Field(record, kYear);
     if (FVersionID == Version10) {
-        FComment = Field(record, kCommentAt, kTextWidth);
+        FComment = Field(record, kComment);
     } else {
-        FComment = Field(record, kCommentAt, kShortCommentWidth);
+        FComment = Field(record, kShortComment);
         FTrack = record[kTrackAt];
     }
     FGenreID = record[kGenreAt];
@@ -278,14 +282,14 @@ bool TID3v1::ReadFromFile(const std::string& path) {
 TID3v1::TRecord TID3v1::BuildRecord() const {
     TRecord record{};
     std::memcpy(record.data(), "TAG", 3);
-    const auto put = [&record](int offset, const std::string& text, size_t width) {
-        std::memcpy(record.data() + offset, text.data(), std::min(text.size(), width));
+    const auto put = [&record](TSpan span, const std::string& text) {
+        std::memcpy(record.data() + span.At, text.data(), std::min(text.size(), span.Width));
     };
-    put(kTitleAt, FTitle, kTextWidth);
-    put(kArtistAt, FArtist, kTextWidth);
-    put(kAlbumAt, FAlbum, kTextWidth);
-    put(kYearAt, FYear, kYearWidth);
-    put(kCommentAt, FComment, kTextWidth);
+    put(kTitle, FTitle);
+    put(kArtist, FArtist);
+    put(kAlbum, FAlbum);
+    put(kYear, FYear);
+    put(kComment, FComment);
     // A track number turns the record into version 1.1: it takes the last two comment bytes.
     if (FTrack > 0) {
         record[kZeroByteAt] = 0;
@@ -365,19 +369,19 @@ std::string TID3v1::Genre() const {
 }
 
 void TID3v1::SetTitle(std::string_view text) {
-    FTitle = Limited(text, kTextWidth);
+    FTitle = Limited(text, kTitle);
 }
 void TID3v1::SetArtist(std::string_view text) {
-    FArtist = Limited(text, kTextWidth);
+    FArtist = Limited(text, kArtist);
 }
 void TID3v1::SetAlbum(std::string_view text) {
-    FAlbum = Limited(text, kTextWidth);
+    FAlbum = Limited(text, kAlbum);
 }
 void TID3v1::SetYear(std::string_view text) {
-    FYear = Limited(text, kYearWidth);
+    FYear = Limited(text, kYear);
 }
 void TID3v1::SetComment(std::string_view text) {
-    FComment = Limited(text, kTextWidth);
+    FComment = Limited(text, kComment);
 }
 
 } // namespace cantorell
