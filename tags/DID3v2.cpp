@@ -61,7 +61,64 @@ uint64_t FrameSizeV24(const uint8_t* b, uint64_t bodyStart, const TLands& landsO
     return synchsafe;
 }
 
+// The frames that the tag object reads into its fields and collections, one row each: the
+// identifiers in versions 2.2, 2.3 and 2.4 ("----" where the version has none), and the
+// text field that the frame fills. The beats per minute are a number, and comments,
+// lyrics and pictures go into their collections (rows 22 to 24), so those rows name no
+// field.
+struct TFrameRow {
+    std::array<std::string_view, 3> Ids;
+    std::string TDID3v2::*Field;
+};
+constexpr std::array<TFrameRow, FrameRowCount> FrameRows = {{
+    {{"TAL", "TALB", "TALB"}, &TDID3v2::Album},
+    {{"TP1", "TPE1", "TPE1"}, &TDID3v2::Artist},
+    {{"TT2", "TIT2", "TIT2"}, &TDID3v2::Title},
+    {{"TRK", "TRCK", "TRCK"}, &TDID3v2::Track},
+    {{"TYE", "TYER", "TDRC"}, &TDID3v2::Year},
+    {{"TCO", "TCON", "TCON"}, &TDID3v2::Genre},
+    {{"TXT", "TEXT", "TEXT"}, &TDID3v2::Lyricist},
+    {{"TEN", "TENC", "TENC"}, &TDID3v2::EncodedBy},
+    {{"TLA", "TLAN", "TLAN"}, &TDID3v2::Languages},
+    {{"TCR", "TCOP", "TCOP"}, &TDID3v2::RightsNotice},
+    {{"TCM", "TCOM", "TCOM"}, &TDID3v2::Composer},
+    {{"WXX", "WXXX", "WXXX"}, &TDID3v2::UserURL},
+    {{"TOL", "TOLY", "TOLY"}, &TDID3v2::OrigLyricist},
+    {{"TOA", "TOPE", "TOPE"}, &TDID3v2::OrigArtist},
+    {{"TOT", "TOAL", "TOAL"}, &TDID3v2::OrigAlbum},
+    {{"TT1", "TIT1", "TIT1"}, &TDID3v2::ContentGroup},
+    {{"TT3", "TIT3", "TIT3"}, &TDID3v2::Subtitle},
+    {{"TRD", "TRDA", "----"}, &TDID3v2::RecordingDates},
+    {{"TP2", "TPE2", "TPE2"}, &TDID3v2::Band},
+    {{"TP3", "TPE3", "TPE3"}, &TDID3v2::Conductor},
+    {{"TP4", "TPE4", "TPE4"}, &TDID3v2::ModifiedBy},
+    {{"TBP", "TBPM", "TBPM"}, nullptr}, // BPM
+    {{"COM", "COMM", "COMM"}, nullptr}, // Frames_Comments
+    {{"ULT", "USLT", "USLT"}, nullptr}, // Frames_Lyrics
+    {{"PIC", "APIC", "APIC"}, nullptr}, // Frames_Images
+}};
+
+constexpr std::array<std::array<std::string_view, 3>, FrameRowCount> IdColumns() {
+    std::array<std::array<std::string_view, 3>, FrameRowCount> ids{};
+    for (size_t row = 0; row < ids.size(); ++row)
+        ids[row] = FrameRows[row].Ids;
+    return ids;
+}
+
 } // namespace
+
+const std::array<std::array<std::string_view, 3>, FrameRowCount> FrameIdTable = IdColumns();
+
+int FindFrameRow(std::string_view id, int majorVersion) {
+    // Identifiers begin with a letter, so the "----" placeholder matches nothing.
+    if (majorVersion < 2 || majorVersion > 4 || id.empty() || id[0] < 'A' || id[0] > 'Z')
+        return -1;
+    for (int row = 0; row < FrameRowCount; ++row) {
+        if (FrameIdTable[row][majorVersion - 2] == id)
+            return row;
+    }
+    return -1;
+}
 
 TDID3v2::TDID3v2(TFileSystem& fs) : Fs(fs) {
     ResetFields();
@@ -104,50 +161,7 @@ std::string& TDID3v2::RowText(int row) {
 }
 
 const std::string& TDID3v2::RowText(int row) const {
-    switch (row) {
-    case 0:
-        return Album;
-    case 1:
-        return Artist;
-    case 2:
-        return Title;
-    case 3:
-        return Track;
-    case 4:
-        return Year;
-    case 5:
-        return Genre;
-    case 6:
-        return Lyricist;
-    case 7:
-        return EncodedBy;
-    case 8:
-        return Languages;
-    case 9:
-        return RightsNotice;
-    case 10:
-        return Composer;
-    case 11:
-        return UserURL;
-    case 12:
-        return OrigLyricist;
-    case 13:
-        return OrigArtist;
-    case 14:
-        return OrigAlbum;
-    case 15:
-        return ContentGroup;
-    case 16:
-        return Subtitle;
-    case 17:
-        return RecordingDates;
-    case 18:
-        return Band;
-    case 19:
-        return Conductor;
-    default:
-        return ModifiedBy;
-    }
+    return this->*FrameRows[static_cast<size_t>(std::clamp(row, 0, RowBPM - 1))].Field;
 }
 
 bool TDID3v2::ReadFromFile(const std::string& fileName) {

@@ -212,7 +212,7 @@ private:
         int Index = -1;
     };
 
-    // The field that row `row` (0 to 20) of FrameIdTable fills.
+    // The text field that row `row` (0 to 20) of FrameIdTable fills.
     std::string& RowText(int row);
     const std::string& RowText(int row) const;
     bool Parse(int64_t fileSize);

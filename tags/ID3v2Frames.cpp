@@ -13,45 +13,6 @@
 
 namespace cantorell {
 
-const std::array<std::array<std::string_view, 3>, FrameRowCount> FrameIdTable = {{
-    {"TAL", "TALB", "TALB"}, // Album
-    {"TP1", "TPE1", "TPE1"}, // Artist
-    {"TT2", "TIT2", "TIT2"}, // Title
-    {"TRK", "TRCK", "TRCK"}, // Track
-    {"TYE", "TYER", "TDRC"}, // Year
-    {"TCO", "TCON", "TCON"}, // Genre
-    {"TXT", "TEXT", "TEXT"}, // Lyricist
-    {"TEN", "TENC", "TENC"}, // EncodedBy
-    {"TLA", "TLAN", "TLAN"}, // Languages
-    {"TCR", "TCOP", "TCOP"}, // RightsNotice
-    {"TCM", "TCOM", "TCOM"}, // Composer
-    {"WXX", "WXXX", "WXXX"}, // UserURL
-    {"TOL", "TOLY", "TOLY"}, // OrigLyricist
-    {"TOA", "TOPE", "TOPE"}, // OrigArtist
-    {"TOT", "TOAL", "TOAL"}, // OrigAlbum
-    {"TT1", "TIT1", "TIT1"}, // ContentGroup
-    {"TT3", "TIT3", "TIT3"}, // Subtitle
-    {"TRD", "TRDA", "----"}, // RecordingDates
-    {"TP2", "TPE2", "TPE2"}, // Band
-    {"TP3", "TPE3", "TPE3"}, // Conductor
-    {"TP4", "TPE4", "TPE4"}, // ModifiedBy
-    {"TBP", "TBPM", "TBPM"}, // BPM
-    {"COM", "COMM", "COMM"}, // Frames_Comments
-    {"ULT", "USLT", "USLT"}, // Frames_Lyrics
-    {"PIC", "APIC", "APIC"}, // Frames_Images
-}};
-
-int FindFrameRow(std::string_view id, int majorVersion) {
-    // Identifiers begin with a letter, so the "----" placeholder matches nothing.
-    if (majorVersion < 2 || majorVersion > 4 || id.empty() || id[0] < 'A' || id[0] > 'Z')
-        return -1;
-    for (int row = 0; row < FrameRowCount; ++row) {
-        if (FrameIdTable[row][majorVersion - 2] == id)
-            return row;
-    }
-    return -1;
-}
-
 namespace {
 
 constexpr char32_t Replacement = 0xFFFD;

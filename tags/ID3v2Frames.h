@@ -36,7 +36,8 @@ inline constexpr int RowLyrics = 23;
 inline constexpr int RowImages = 24;
 
 // Frame identifiers by row, one column per major version 2, 3, 4. "----" never matches:
-// 2.4 has no recording-dates frame.
+// 2.4 has no recording-dates frame. The rows are laid down with the tag object's fields
+// they fill (DID3v2.cpp), so that identifiers and fields cannot fall out of step.
 extern const std::array<std::array<std::string_view, 3>, FrameRowCount> FrameIdTable;
 
 // The row of `id` in the column of `majorVersion` (2 to 4), -1 when none.
