@@ -83,7 +83,11 @@ TFiles& Files() {
     return files;
 }
 
-void ReadCantorell(benchmark::State& state, const std::string& path) {
+// Each benchmark names its file as a member of TFiles, which are made on first use.
+using TFileOf = std::string TFiles::*;
+
+void ReadCantorell(benchmark::State& state, TFileOf which) {
+    const std::string& path = Files().*which;
     TDID3v2 tag;
     for (auto _ : state) {
         tag.ReadFromFile(path);
@@ -93,7 +97,8 @@ void ReadCantorell(benchmark::State& state, const std::string& path) {
 }
 
 // TagLib without audio properties: it reads the tags only, as we do.
-void ReadTagLib(benchmark::State& state, const std::string& path) {
+void ReadTagLib(benchmark::State& state, TFileOf which) {
+    const std::string& path = Files().*which;
     for (auto _ : state) {
         TagLib::MPEG::File file(path.c_str(), false);
         TagLib::String title = file.ID3v2Tag()->title();
@@ -102,20 +107,8 @@ void ReadTagLib(benchmark::State& state, const std::string& path) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_ReadV23Picture_Cantorell(benchmark::State& state) {
-    ReadCantorell(state, Files().V23);
-}
-void BM_ReadV23Picture_TagLib(benchmark::State& state) {
-    ReadTagLib(state, Files().V23);
-}
-void BM_ReadV24Utf8_Cantorell(benchmark::State& state) {
-    ReadCantorell(state, Files().V24);
-}
-void BM_ReadV24Utf8_TagLib(benchmark::State& state) {
-    ReadTagLib(state, Files().V24);
-}
-
-void SaveTitle(benchmark::State& state, const std::string& path) {
+void SaveTitle(benchmark::State& state, TFileOf which) {
+    const std::string& path = Files().*which;
     TDID3v2 tag;
     tag.ReadFromFile(path);
     int n = 0;
@@ -125,13 +118,6 @@ void SaveTitle(benchmark::State& state, const std::string& path) {
             state.SkipWithError("save failed");
     }
     state.SetItemsProcessed(state.iterations());
-}
-
-void BM_SaveInPlace_2MB(benchmark::State& state) {
-    SaveTitle(state, Files().Small);
-}
-void BM_SaveInPlace_200MB(benchmark::State& state) {
-    SaveTitle(state, Files().Large);
 }
 
 void BM_Rebuild_200MB(benchmark::State& state) {
@@ -159,12 +145,18 @@ void BM_CopyAndSync_200MB(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_ReadV23Picture_Cantorell)->UseRealTime();
-BENCHMARK(BM_ReadV23Picture_TagLib)->UseRealTime();
-BENCHMARK(BM_ReadV24Utf8_Cantorell)->UseRealTime();
-BENCHMARK(BM_ReadV24Utf8_TagLib)->UseRealTime();
-BENCHMARK(BM_SaveInPlace_2MB)->Unit(benchmark::kMillisecond)->Iterations(50)->UseRealTime();
-BENCHMARK(BM_SaveInPlace_200MB)->Unit(benchmark::kMillisecond)->Iterations(50)->UseRealTime();
+BENCHMARK_CAPTURE(ReadCantorell, V23Picture, &TFiles::V23)->UseRealTime();
+BENCHMARK_CAPTURE(ReadTagLib, V23Picture, &TFiles::V23)->UseRealTime();
+BENCHMARK_CAPTURE(ReadCantorell, V24Utf8, &TFiles::V24)->UseRealTime();
+BENCHMARK_CAPTURE(ReadTagLib, V24Utf8, &TFiles::V24)->UseRealTime();
+BENCHMARK_CAPTURE(SaveTitle, InPlace_2MB, &TFiles::Small)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(50)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(SaveTitle, InPlace_200MB, &TFiles::Large)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(50)
+    ->UseRealTime();
 BENCHMARK(BM_CopyAndSync_200MB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_Rebuild_200MB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_CopyAndSync_200MB)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();

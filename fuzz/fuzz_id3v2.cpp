@@ -58,6 +58,18 @@ std::vector<std::string> UnsupportedIds(const TDID3v2& tag) {
     return ids;
 }
 
+// The pure decoders on the raw bytes as a frame body.
+void DecodeAsFrameBody(std::string_view bytes) {
+    DecodeFrameText(bytes);
+    DecodeGenreText(bytes);
+    DecodeDescribed(bytes, true);
+    DecodeUserURL(bytes);
+    ParseFrameNumber(bytes);
+    ConvertPicToApic(bytes);
+    for (const uint8_t version : {uint8_t{3}, uint8_t{4}})
+        UnpackFrameBody(bytes, version, 0xFFFF, true);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
@@ -71,15 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(input), size);
 #endif
 
-    // The pure decoders on the raw bytes as a frame body.
-    DecodeFrameText(bytes);
-    DecodeGenreText(bytes);
-    DecodeDescribed(bytes, true);
-    DecodeUserURL(bytes);
-    ParseFrameNumber(bytes);
-    ConvertPicToApic(bytes);
-    for (const uint8_t version : {uint8_t{3}, uint8_t{4}})
-        UnpackFrameBody(bytes, version, 0xFFFF, true);
+    DecodeAsFrameBody(bytes);
 
     TDID3v2 tag;
     if (!tag.ReadFromBytes(bytes, static_cast<int64_t>(size)))
