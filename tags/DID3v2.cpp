@@ -22,7 +22,7 @@ uint8_t Byte(std::string_view s, size_t at) {
 
 // The first read behind the header and each read after it; a tag without large pictures is
 // usually read whole with the first.
-constexpr size_t ReadChunk = 32 * 1024;
+constexpr size_t ReadChunk = 16 * 1024;
 // A picture body up to this size is read with the rest of the tag and held in its item's
 // Data like every other frame body; only larger ones are passed over, where skipping the
 // bytes saves more than the small reads it takes.
