@@ -383,15 +383,21 @@ bool TDID3v2::WriteTagInPlace(const std::string& fileName, std::string_view tag,
     // The bodies copied from the file come out of them.
     const auto length = static_cast<int64_t>(tag.size()) + RangesSize(ranges);
     std::string old(static_cast<size_t>(length), '\0');
-    std::string fresh;
-    if (!file->ReadExactAt(0, old.data(), length) || !Assemble(tag, ranges, old, fresh))
+    if (!file->ReadExactAt(0, old.data(), length))
         return false;
+    std::string assembled;
+    std::string_view fresh = tag;
+    if (!ranges.empty()) {
+        if (!Assemble(tag, ranges, old, assembled))
+            return false;
+        fresh = assembled;
+    }
     if (old == fresh)
         return file->Close(); // nothing changed: the file is left as it was
     bool written = true;
     for (size_t at = 0; written && at < fresh.size(); at += CompareBlock) {
         const size_t count = std::min(CompareBlock, fresh.size() - at);
-        if (std::string_view(fresh).substr(at, count) != std::string_view(old).substr(at, count))
+        if (fresh.substr(at, count) != std::string_view(old).substr(at, count))
             written = file->WriteAt(static_cast<int64_t>(at), fresh.data() + at,
                                     static_cast<int64_t>(count));
     }
