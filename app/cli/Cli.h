@@ -28,6 +28,8 @@ inline constexpr qint64 MaxLyricsFileSize = 16 * 1024 * 1024;
 // What `show` reports of one file: the JSON object of a JSON line, the labelled lines of
 // the plain block, and the failures (each also printed to stderr).
 struct TShowReport {
+    // Only the form that is printed is built: the plain lines, or with --json the object.
+    bool Plain = true;
     QJsonObject Json;
     QStringList Lines;
     QStringList Errors;

@@ -22,18 +22,21 @@ void ShowId3v1(const QString& path, TShowReport& report) {
     if (!tag.ReadFromFile(NativePath(path)))
         report.AddError(MsgCanNotRead + Shown(path));
 
-    QJsonObject json;
-    json.insert(QStringLiteral("exists"), tag.Exists());
-    json.insert(QStringLiteral("version"), VersionText(tag));
-    json.insert(QStringLiteral("title"), FromLatin1(tag.Title()));
-    json.insert(QStringLiteral("artist"), FromLatin1(tag.Artist()));
-    json.insert(QStringLiteral("album"), FromLatin1(tag.Album()));
-    json.insert(QStringLiteral("year"), FromLatin1(tag.Year()));
-    json.insert(QStringLiteral("comment"), FromLatin1(tag.Comment()));
-    json.insert(QStringLiteral("track"), tag.Track());
-    json.insert(QStringLiteral("genreId"), tag.GenreID());
-    json.insert(QStringLiteral("genre"), FromLatin1(tag.Genre()));
-    report.Json.insert(QStringLiteral("id3v1"), json);
+    if (!report.Plain) {
+        QJsonObject json;
+        json.insert(QStringLiteral("exists"), tag.Exists());
+        json.insert(QStringLiteral("version"), VersionText(tag));
+        json.insert(QStringLiteral("title"), FromLatin1(tag.Title()));
+        json.insert(QStringLiteral("artist"), FromLatin1(tag.Artist()));
+        json.insert(QStringLiteral("album"), FromLatin1(tag.Album()));
+        json.insert(QStringLiteral("year"), FromLatin1(tag.Year()));
+        json.insert(QStringLiteral("comment"), FromLatin1(tag.Comment()));
+        json.insert(QStringLiteral("track"), tag.Track());
+        json.insert(QStringLiteral("genreId"), tag.GenreID());
+        json.insert(QStringLiteral("genre"), FromLatin1(tag.Genre()));
+        report.Json.insert(QStringLiteral("id3v1"), json);
+        return;
+    }
 
     if (!tag.Exists()) {
         report.Lines.append(QStringLiteral("ID3v1: Tag Not Found"));

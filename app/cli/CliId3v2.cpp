@@ -303,8 +303,9 @@ void ShowId3v2(const QString& path, TShowReport& report) {
                         QStringLiteral(" frames of the ID3v2 tag were read; ") +
                         QString::number(tag.FramesIgnored) +
                         QStringLiteral(" more are not shown: ") + Shown(path));
-    report.Json.insert(QStringLiteral("id3v2"), Id3v2Json(tag));
-    if (tag.Exists)
+    if (!report.Plain)
+        report.Json.insert(QStringLiteral("id3v2"), Id3v2Json(tag));
+    else if (tag.Exists)
         report.Lines.append(Id3v2Lines(tag));
     else
         report.Lines.append(QStringLiteral("ID3v2: Tag Not Found"));

@@ -47,20 +47,25 @@ int CommandShow(const QStringList& arguments) {
     bool first = true;
     for (const QString& path : files) {
         TShowReport report;
-        report.Json.insert(QStringLiteral("file"), JsonText(path));
-        report.Lines.append(QStringLiteral("File: ") + Shown(path));
+        report.Plain = !json;
+        if (json)
+            report.Json.insert(QStringLiteral("file"), JsonText(path));
+        else
+            report.Lines.append(QStringLiteral("File: ") + Shown(path));
         {
             // The sections read the same file one after another: open it once for all.
             const TReadPin pin(TFileSystem::Default(), NativePath(path));
             for (const TShowSection section : Sections)
                 section(path, report);
         }
-        report.Json.insert(QStringLiteral("errors"), QJsonArray::fromStringList(report.Errors));
         if (!report.Errors.isEmpty())
             result = ecFailure;
 
         if (json) {
-            PrintOut(QString::fromUtf8(QJsonDocument(report.Json).toJson(QJsonDocument::Compact)));
+            report.Json.insert(QStringLiteral("errors"), QJsonArray::fromStringList(report.Errors));
+            QByteArray line = QJsonDocument(report.Json).toJson(QJsonDocument::Compact);
+            line.append('\n');
+            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
         } else {
             if (!first)
                 PrintOut(QString());

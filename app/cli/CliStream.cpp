@@ -17,7 +17,10 @@ void ShowStream(const QString& path, TShowReport& report) {
         report.Json.insert(QStringLiteral("stream"), QJsonValue::Null);
         return;
     }
-    report.Lines.append(StreamLines(audio, QFileInfo(path).size()));
+    if (report.Plain) {
+        report.Lines.append(StreamLines(audio, QFileInfo(path).size()));
+        return;
+    }
     if (!HasMpegAudio(audio)) {
         report.Json.insert(QStringLiteral("stream"), QJsonValue::Null);
         return;
