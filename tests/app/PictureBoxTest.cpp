@@ -141,16 +141,21 @@ long ResidentMB() {
     return -1;
 }
 
-// What a user may wait for a selection's pages, and the most memory stepping through files
-// with large covers may hold. A build with AddressSanitizer (unoptimised) runs the window's
-// code about twice as slowly (9 to 11 ms measured where the optimised build takes 5 ms), and
-// keeps up to 256 MB of freed memory in quarantine to catch its use, which counts as
-// resident; a 10 MB copy per selection, or pictures kept alive, still exceeds both limits.
+// What a user may wait for a selection's pages, the longest the window may not answer, and
+// the most memory stepping through files with large covers may hold. A build with
+// AddressSanitizer (unoptimised) runs the window's code several times as slowly (6 to 26 ms
+// measured where the optimised build takes 1 to 6 ms), its event loop was seen to pause
+// up to 128 ms where the optimised build's paused at most 40, and it keeps up to 256 MB of
+// freed memory in quarantine to catch its use, which counts as resident (390 to 432 MB
+// measured where the optimised build holds 86 to 95). The optimised build holds the window
+// to the real limits; 100 pictures kept alive (1 GB) still exceed both memory limits.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr qint64 FillLimitUs = 25000;
-constexpr long MemoryLimitMB = 200 + 256;
+constexpr qint64 FillLimitUs = 50000;
+constexpr qint64 GapLimitMs = 250;
+constexpr long MemoryLimitMB = 600;
 #else
 constexpr qint64 FillLimitUs = 10000;
+constexpr qint64 GapLimitMs = 50;
 constexpr long MemoryLimitMB = 200;
 #endif
 
@@ -429,7 +434,7 @@ TEST_F(PictureBoxTest, AHundredFilesWithA10MBCoverShownInARowFillAtOnceAndNeverS
     RecordProperty("LongestGapMilliseconds", static_cast<int>(longestGapMs));
     RecordProperty("MostResidentMegabytes", static_cast<int>(mostMB));
     EXPECT_LT(slowestFillUs, FillLimitUs);
-    EXPECT_LE(longestGapMs, 50);
+    EXPECT_LE(longestGapMs, GapLimitMs);
     EXPECT_LT(mostMB, MemoryLimitMB);
     EXPECT_TRUE(Near(Blue, PreviewColour()));
 }
