@@ -10,7 +10,7 @@
 // cost the same for both sizes; the rebuild should take at most 1.3 times the copy.
 #include "platform/FileSystem.h"
 #include "tags/DID3v2.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,7 +5,7 @@
 // key's size. Each benchmark times the load or the save alone; freeing the tree afterwards
 // is left out for both readers.
 #include "settings/ElIni.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <QSettings>
 #include <QString>

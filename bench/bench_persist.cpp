@@ -7,7 +7,7 @@
 #include "bench/BenchApp.h"
 #include "settings/ElIni.h"
 #include "settings/ElPropTools.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <benchmark/benchmark.h>
 

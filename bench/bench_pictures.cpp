@@ -9,7 +9,7 @@
 #include "tags/DID3v2.h"
 #include "tags/ID3v1.h"
 #include "tags/MPEGaudio.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <benchmark/benchmark.h>
 

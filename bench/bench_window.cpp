@@ -7,7 +7,7 @@
 // platform unless another one is set.
 #include "app/FileListBox.h"
 #include "app/main.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 #include "IniTestHelpers.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "IniTestHelpers.h"
 #include "platform/Registry.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

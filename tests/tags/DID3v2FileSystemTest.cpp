@@ -4,7 +4,7 @@
 // files are tagged and read back by mutagen's mid3v2, a program independent of ours.
 #include "tags/DID3v2.h"
 
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // ID3v2 tags exchanged with TagLib, an independent reader and writer, on real MP3 audio.
 #include "tags/DID3v2.h"
 
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

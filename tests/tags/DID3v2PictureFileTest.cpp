@@ -2,8 +2,8 @@
 // only when asked for, and a save writes back every picture it did not change byte for byte.
 #include "tags/DID3v2.h"
 
-#include "tests/support/Id3v2Builder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/Id3v2Builder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "tags/ID3v2Frames.h"
 
 #include "platform/FileSystem.h"
-#include "tests/support/Id3v2Builder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/Id3v2Builder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "tags/ID3v1.h"
 
 #include "platform/FileSystem.h"
-#include "tests/support/Id3v1Builder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/Id3v1Builder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // encoded as and against TagLib's audio properties of the same files.
 #include "tags/MPEGaudio.h"
 
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

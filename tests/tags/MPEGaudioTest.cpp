@@ -3,8 +3,8 @@
 #include "tags/MPEGaudio.h"
 
 #include "platform/FileSystem.h"
-#include "tests/support/MpegBuilder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/MpegBuilder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The rules the window and the command-line tool share: how a track or genre text becomes a
 // tag byte, and how a failure's reason is worded.
 #include "app/Common.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // tagcantorell-cli end to end: the ID3v2 section of show, set-v2 and remove-v2 on real MP3
 // files, checked against TagLib.
-#include "tests/app/CliRunner.h"
-#include "tests/support/TestFiles.h"
+#include "tests/cli/CliRunner.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

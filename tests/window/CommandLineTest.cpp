@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/FileListBox.h"
 #include "app/main.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include "browse/FolderTree.h"
 #include "platform/FileSystem.h"
 #include "tags/DID3v2.h"
-#include "tests/support/Id3v1Builder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/Id3v1Builder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

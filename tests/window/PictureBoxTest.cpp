@@ -4,8 +4,8 @@
 #include "app/PictureBox.h"
 #include "app/FileListBox.h"
 #include "app/main.h"
-#include "tests/support/Id3v2Builder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/Id3v2Builder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

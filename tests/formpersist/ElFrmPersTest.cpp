@@ -5,7 +5,7 @@
 
 #include "settings/ElIni.h"
 #include "tests/persist/PersistObjects.h"
-#include "tests/support/WindowPropsBytes.h"
+#include "tests/testsupport/WindowPropsBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "app/MyOptions.h"
 
 #include "settings/ElIni.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

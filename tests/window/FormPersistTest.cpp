@@ -8,8 +8,8 @@
 #include "browse/FolderTree.h"
 #include "settings/ElFrmPers.h"
 #include "settings/ElIni.h"
-#include "tests/support/TestFiles.h"
-#include "tests/support/WindowPropsBytes.h"
+#include "tests/testsupport/TestFiles.h"
+#include "tests/testsupport/WindowPropsBytes.h"
 
 #include <gtest/gtest.h>
 

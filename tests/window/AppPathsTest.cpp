@@ -1,6 +1,6 @@
 // Where the window program keeps its options file and finds its README, on real folders.
 #include "app/AppPaths.h"
-#include "tests/support/TestFiles.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

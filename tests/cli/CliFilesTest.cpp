@@ -1,10 +1,10 @@
 // tagcantorell-cli on the files a real Linux system holds: names that are not UTF-8, FIFOs and
 // devices given as files, tag texts that carry terminal controls, and many saves of one
 // file at once.
-#include "tests/app/CliRunner.h"
-#include "tests/support/Id3v1Builder.h"
-#include "tests/support/Id3v2Builder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/cli/CliRunner.h"
+#include "tests/testsupport/Id3v1Builder.h"
+#include "tests/testsupport/Id3v2Builder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include "tags/DID3v2.h"
 

@@ -1,7 +1,7 @@
 // tagcantorell-cli end to end: show, set-v1 and remove-v1 on real MP3 files.
-#include "tests/app/CliRunner.h"
-#include "tests/support/Id3v1Builder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/cli/CliRunner.h"
+#include "tests/testsupport/Id3v1Builder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // tagcantorell-cli end to end: the stream section of show on real and synthesised files.
-#include "tests/app/CliRunner.h"
-#include "tests/support/MpegBuilder.h"
-#include "tests/support/TestFiles.h"
+#include "tests/cli/CliRunner.h"
+#include "tests/testsupport/MpegBuilder.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
-// The browse tests drive real widgets; Qt's offscreen platform needs no display, so the
+// The main program of the test programs that need an application object for widgets and
+// event delivery. They run on Qt's offscreen platform, so no display is needed, and the
 // program runs the same from ctest and on its own.
-#include <QApplication>
-
 #include <gtest/gtest.h>
 
-int main(int argc, char** argv) {
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -1,7 +1,7 @@
 // tagcantorell-cli end to end with pictures: show's "images", set-v2's picture options and
 // export-picture, on 2.3 and 2.4 tags, read back with TagLib and mutagen.
-#include "tests/app/CliRunner.h"
-#include "tests/support/TestFiles.h"
+#include "tests/cli/CliRunner.h"
+#include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
 
