@@ -296,6 +296,58 @@ protected:
     std::string Path = Dir.File("song.mp3");
 };
 
+namespace {
+
+// The edit a round trip makes, and what a reader sees of it afterwards.
+const char* const NewTitle = "New \xE2\x80\x94 title";
+const char* const NewComment = "New comment \xC3\xA9";
+const char* const NewLyrics = "New lyrics \xE2\x99\xAA";
+
+void ApplyEdit(TDID3v2& tag, TEdit edit) {
+    switch (edit) {
+    case TEdit::teNone:
+        break;
+    case TEdit::teTitle:
+        tag.Title = NewTitle;
+        break;
+    case TEdit::teComment:
+        tag.SetComment(NewComment, tag.MainCommentIndex());
+        break;
+    case TEdit::teLyrics:
+        tag.SetLyrics(NewLyrics, 0);
+        break;
+    case TEdit::teYear:
+        tag.Year = "2024";
+        break;
+    case TEdit::teBPM:
+        tag.BPM = 133;
+        break;
+    }
+}
+
+// `again` is the file at `path` read after the save; TagLib reads the title.
+void ExpectEdit(const TDID3v2& again, TEdit edit, const std::string& path) {
+    switch (edit) {
+    case TEdit::teTitle:
+        EXPECT_EQ(NewTitle, TagLibTitle(path));
+        break;
+    case TEdit::teComment:
+        EXPECT_EQ(NewComment, again.GetComment(again.MainCommentIndex()));
+        break;
+    case TEdit::teLyrics:
+        EXPECT_EQ(NewLyrics, again.GetLyrics(0));
+        break;
+    case TEdit::teYear:
+        EXPECT_EQ("2024", again.Year);
+        break;
+    default:
+        EXPECT_EQ(133, again.BPM);
+        break;
+    }
+}
+
+} // namespace
+
 TEST_P(DID3v2RoundTripTest, ChangesOnlyTheEditedFrameAndKeepsTheVersion) {
     const TRoundTrip& trip = GetParam();
     const std::string before = ReadBytes(Path);
@@ -309,25 +361,7 @@ TEST_P(DID3v2RoundTripTest, ChangesOnlyTheEditedFrameAndKeepsTheVersion) {
     TDID3v2 tag;
     ASSERT_TRUE(tag.ReadFromFile(Path));
     const uint16_t bpmBefore = tag.BPM;
-    switch (trip.Edit) {
-    case TEdit::teNone:
-        break;
-    case TEdit::teTitle:
-        tag.Title = "New \xE2\x80\x94 title";
-        break;
-    case TEdit::teComment:
-        tag.SetComment("New comment \xC3\xA9", tag.MainCommentIndex());
-        break;
-    case TEdit::teLyrics:
-        tag.SetLyrics("New lyrics \xE2\x99\xAA", 0);
-        break;
-    case TEdit::teYear:
-        tag.Year = "2024";
-        break;
-    case TEdit::teBPM:
-        tag.BPM = 133;
-        break;
-    }
+    ApplyEdit(tag, trip.Edit);
     ASSERT_TRUE(tag.SaveToFile(Path));
     const std::string after = ReadBytes(Path);
     EXPECT_TRUE(before.substr(oldTagEnd) == after.substr(static_cast<size_t>(LeadingTagSize(Path))))
@@ -370,23 +404,7 @@ TEST_P(DID3v2RoundTripTest, ChangesOnlyTheEditedFrameAndKeepsTheVersion) {
     ASSERT_TRUE(again.ReadFromFile(Path));
     EXPECT_EQ(trip.Version, again.VersionID);
     EXPECT_EQ(TagLibFrameCount(Path), tagLibBefore + (hadValue ? 0 : 1));
-    switch (trip.Edit) {
-    case TEdit::teTitle:
-        EXPECT_EQ(tag.Title, TagLibTitle(Path));
-        break;
-    case TEdit::teComment:
-        EXPECT_EQ("New comment \xC3\xA9", again.GetComment(again.MainCommentIndex()));
-        break;
-    case TEdit::teLyrics:
-        EXPECT_EQ("New lyrics \xE2\x99\xAA", again.GetLyrics(0));
-        break;
-    case TEdit::teYear:
-        EXPECT_EQ("2024", again.Year);
-        break;
-    default:
-        EXPECT_EQ(133, again.BPM);
-        break;
-    }
+    ExpectEdit(again, trip.Edit, Path);
     if (HaveMutagen() && hadValue) {
         EXPECT_EQ(mutagenBefore, MutagenView());
     }
