@@ -1,6 +1,7 @@
 // tagcantorell-cli end to end with pictures: show's "images", set-v2's picture options and
 // export-picture, on 2.3 and 2.4 tags, read back with TagLib and mutagen.
 #include "tests/cli/CliRunner.h"
+#include "tests/testsupport/ImageBytes.h"
 #include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -19,16 +20,6 @@
 using namespace cantorell::test;
 
 namespace {
-
-std::string ImageBytes(int width, int height, const char* format, QRgb color) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes.toStdString();
-}
 
 // Python with mutagen, when installed: the system's interpreter first, as CI has it.
 QString MutagenPython() {

@@ -4,6 +4,7 @@
 #include "app/FileListBox.h"
 #include "app/main.h"
 #include "tests/testsupport/TestFiles.h"
+#include "tests/window/MessageSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -18,16 +19,6 @@ using namespace cantorell;
 using namespace cantorell::test;
 
 namespace {
-
-class TQuietSeam : public TFormSeam {
-public:
-    void ShowMessage(QWidget*, const QString& text) override { Messages.append(text); }
-    void ShowError(QWidget*, const QString& text, const QString&) override {
-        Messages.append(text);
-    }
-    TSaveAnswer AskSaveChanges(QWidget*, const QString&) override { return TSaveAnswer::saDiscard; }
-    QStringList Messages;
-};
 
 class CommandLineTest : public ::testing::Test {
 protected:
@@ -47,7 +38,7 @@ protected:
 
     TTempDir Dir;
     TTempDir Settings;
-    TQuietSeam Seam;
+    TMessageSeam Seam;
     TFormMain Form{&Seam, nullptr, QString::fromStdString(Settings.Path())};
 };
 

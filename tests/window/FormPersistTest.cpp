@@ -10,6 +10,7 @@
 #include "settings/ElIni.h"
 #include "tests/testsupport/TestFiles.h"
 #include "tests/testsupport/WindowPropsBytes.h"
+#include "tests/window/MessageSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -30,16 +31,6 @@ using namespace cantorell;
 using namespace cantorell::test;
 
 namespace {
-
-class TMessageSeam : public TFormSeam {
-public:
-    void ShowMessage(QWidget*, const QString& text) override { Messages.append(text); }
-    void ShowError(QWidget*, const QString& text, const QString&) override {
-        Messages.append(text);
-    }
-    TSaveAnswer AskSaveChanges(QWidget*, const QString&) override { return TSaveAnswer::saDiscard; }
-    QStringList Messages;
-};
 
 class FormPersistTest : public ::testing::Test {
 protected:

@@ -5,6 +5,7 @@
 #include "app/FileListBox.h"
 #include "app/main.h"
 #include "tests/testsupport/Id3v2Builder.h"
+#include "tests/testsupport/ImageBytes.h"
 #include "tests/testsupport/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -66,16 +67,6 @@ public:
     QString SaveAnswer;
     QString Proposed;
 };
-
-std::string ImageBytes(int width, int height, const char* format, QRgb color) {
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes.toStdString();
-}
 
 std::string ApicBody(std::string_view mime, uint8_t type, std::string_view image) {
     return std::string(1, '\0') + std::string(mime) + '\0' + static_cast<char>(type) + '\0' +
