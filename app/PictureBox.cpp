@@ -184,8 +184,10 @@ void TPictureBox::Clear() {
 void TPictureBox::ShowTag(const TDID3v2& tag, const QString& file) {
     Clear();
     FFile = file;
-    const int main = tag.MainPicture();
-    for (const TDID3v2::TPictureInfo& picture : tag.Pictures()) {
+    // Each picture's frame is parsed and its image's header read once per selection.
+    const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
+    const int main = TDID3v2::MainPicture(pictures);
+    for (const TDID3v2::TPictureInfo& picture : pictures) {
         TEntry entry;
         entry.Item = picture.Item;
         entry.Type = picture.Type;

@@ -113,6 +113,8 @@ public:
     static bool LoadPicture(const TPictureRef& ref, std::string& image);
     // The picture shown first: the first front cover, else the first picture; -1 when none.
     int MainPicture() const;
+    // The same, of a list Pictures() gave, for a caller that has one already.
+    static int MainPicture(const std::vector<TPictureInfo>& pictures);
     // New pictures are written as "APIC" frames in the save's version, with the MIME type
     // that the image's bytes give (never its file name). Each returns false (and changes
     // nothing) when `image` is no JPEG, PNG, GIF, WebP or BMP image.

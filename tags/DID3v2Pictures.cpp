@@ -108,7 +108,10 @@ bool TDID3v2::LoadPicture(const TPictureRef& ref, std::string& image) {
 }
 
 int TDID3v2::MainPicture() const {
-    const std::vector<TPictureInfo> pictures = Pictures();
+    return MainPicture(Pictures());
+}
+
+int TDID3v2::MainPicture(const std::vector<TPictureInfo>& pictures) {
     for (const TPictureInfo& picture : pictures) {
         if (picture.Valid && picture.Type == PictureTypeFrontCover)
             return picture.Item;

@@ -373,7 +373,7 @@ int CommandExportPicture(const QStringList& arguments) {
         return ecFailure;
     }
     const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
-    int item = tag.MainPicture();
+    int item = TDID3v2::MainPicture(pictures);
     if (number > 0)
         item = number <= static_cast<int>(pictures.size()) ? pictures[number - 1].Item : -1;
     std::string image;
