@@ -73,7 +73,8 @@ void TElIniFile::SaveIfEager() {
 void TElIniFile::SetDelimiter(char value) {
     if (value == FFormat.Delimiter)
         return;
-    FBackend->CheckDelimiter(value);
+    if (FRegistry)
+        FRegistry->CheckDelimiter(value);
     FFormat.Delimiter = value;
     FFile->Tree().RespellCurrentKey(); // the old delimiter would no longer split it
     SaveIfEager();
@@ -81,7 +82,8 @@ void TElIniFile::SetDelimiter(char value) {
 
 void TElIniFile::SetLazyWrite(bool value) {
     FLazyWrite = value;
-    FBackend->SetLazyWrite(value);
+    if (FRegistry)
+        FRegistry->SetLazyWrite(value);
 }
 
 void TElIniFile::SetSimple(bool value) {
@@ -120,7 +122,8 @@ void TElIniFile::SetRegRoot(TRegRootType value) {
     if (value == rrtUnknown || value == FRegRoot)
         return;
     FRegRoot = value;
-    FBackend->SetRoot(ToRegistryRoot(value));
+    if (FRegistry)
+        FRegistry->SetRoot(ToRegistryRoot(value));
 }
 
 void TElIniFile::SetUseRegistry(bool value) {
@@ -153,12 +156,20 @@ bool TElIniFile::KeyExists(const std::string& key) {
     return FBackend->KeyExists(key);
 }
 
+TElIniFileBackend& TElIniFile::TreeOnly(const char* refusal) {
+    if (UseRegistry())
+        throw EElIniError(refusal);
+    return *FFile;
+}
+
 TElIniEntry* TElIniFile::GetValueEntry(const std::string& key, const std::string& name) {
-    return FBackend->GetValueEntry(key, name);
+    return TreeOnly("GetValueEntry method is not available when using registry.")
+        .GetValueEntry(key, name);
 }
 
 TElIniEntry* TElIniFile::CreateValue(const std::string& key, const std::string& name) {
-    return FBackend->CreateValue(key, name);
+    return TreeOnly("CreateValue method is not available when using registry.")
+        .CreateValue(key, name);
 }
 
 void TElIniFile::SetValueType(const std::string& key, const std::string& name, TElValueType type) {
@@ -304,7 +315,7 @@ bool TElIniFile::GetValueNames(const std::string& key, TStrings& strings) {
 }
 
 bool TElIniFile::RenameKey(const std::string& key, const std::string& newName) {
-    return FBackend->RenameKey(key, newName);
+    return TreeOnly("Key can not be renamed when using registry.").RenameKey(key, newName);
 }
 
 bool TElIniFile::RenameValue(const std::string& key, const std::string& name,
@@ -315,14 +326,15 @@ bool TElIniFile::RenameValue(const std::string& key, const std::string& name,
 // --- Load and save -----------------------------------------------------------------------
 
 bool TElIniFile::Load() {
-    return FBackend->Load([this] { DoBeforeLoad(); }, [this] { DoAfterLoad(); });
+    // The registry is read key by key as it is used; there is nothing to load.
+    return !UseRegistry() && FFile->Load([this] { DoBeforeLoad(); }, [this] { DoAfterLoad(); });
 }
 
 bool TElIniFile::Save() {
     DoBeforeSave();
     bool saved = false;
     try {
-        saved = FBackend->Save();
+        saved = !UseRegistry() && FFile->Save();
     } catch (...) {
         DoAfterSave();
         throw;

@@ -152,6 +152,9 @@ private:
     template <class TFill>
     bool Write(const std::string& key, const std::string& name, TElValueType type, TFill fill);
     void SaveIfEager();
+    // The file back end; throws EElIniError with `refusal` in registry mode, which has no
+    // tree of nodes.
+    TElIniFileBackend& TreeOnly(const char* refusal);
 
     TFileSystem& FFs;
     TElIniFormat FFormat;

@@ -15,6 +15,9 @@ class TFileSystem;
 class TRegistry;
 enum class TRegistryRoot;
 
+// What both back ends do. Operations only one of them has (the tree's nodes, loading and
+// saving a file; the registry's root and delimiter) are on that back end alone, and the
+// store calls them only in that mode.
 class TElIniBackend {
 public:
     virtual ~TElIniBackend() = default;
@@ -28,9 +31,6 @@ public:
 
     virtual bool OpenKey(const std::string& key, bool canCreate) = 0;
     virtual bool KeyExists(const std::string& key) = 0;
-    // The node of a value; only the tree has nodes to give.
-    virtual TElIniEntry* GetValueEntry(const std::string& key, const std::string& name) = 0;
-    virtual TElIniEntry* CreateValue(const std::string& key, const std::string& name) = 0;
     // The value named `name` under `key`, or null. `scratch` holds it when the back end
     // has no node of its own to point at.
     virtual const TElIniValue* ReadValue(const std::string& key, const std::string& name,
@@ -45,18 +45,8 @@ public:
     virtual bool ClearKey(const std::string& key) = 0;
     // Replaces or extends `strings` by the names of the key's subkeys (keys true) or values.
     virtual bool ChildNames(const std::string& key, TStrings& strings, bool keys) = 0;
-    virtual bool RenameKey(const std::string& key, const std::string& newName) = 0;
     virtual bool RenameValue(const std::string& key, const std::string& name,
                              const std::string& newName) = 0;
-    // Throws EElIniError when the back end cannot work with that key path delimiter.
-    virtual void CheckDelimiter(char) const {}
-
-    // Loads everything; `before` and `after` run around a load that happens.
-    virtual bool Load(const std::function<void()>& before, const std::function<void()>& after) = 0;
-    virtual bool Save() = 0;
-
-    virtual void SetLazyWrite(bool) {}
-    virtual void SetRoot(TRegistryRoot) {}
 };
 
 // The tree in memory, loaded from and saved to the file at Path in the form the format's
@@ -82,8 +72,6 @@ public:
 
     bool OpenKey(const std::string& key, bool canCreate) override;
     bool KeyExists(const std::string& key) override;
-    TElIniEntry* GetValueEntry(const std::string& key, const std::string& name) override;
-    TElIniEntry* CreateValue(const std::string& key, const std::string& name) override;
     const TElIniValue* ReadValue(const std::string& key, const std::string& name,
                                  TElIniValue& scratch) override;
     bool WriteValue(const std::string& key, const std::string& name, TElIniValue&& value) override;
@@ -92,12 +80,18 @@ public:
     bool Delete(const std::string& key, const std::string& name) override;
     bool ClearKey(const std::string& key) override;
     bool ChildNames(const std::string& key, TStrings& strings, bool keys) override;
-    bool RenameKey(const std::string& key, const std::string& newName) override;
     bool RenameValue(const std::string& key, const std::string& name,
                      const std::string& newName) override;
 
-    bool Load(const std::function<void()>& before, const std::function<void()>& after) override;
-    bool Save() override;
+    // The node of a value (or of a key, `name` empty), or null.
+    TElIniEntry* GetValueEntry(const std::string& key, const std::string& name);
+    // The node of a value, emptied when it exists and added when not.
+    TElIniEntry* CreateValue(const std::string& key, const std::string& name);
+    bool RenameKey(const std::string& key, const std::string& newName);
+
+    // Loads the file; `before` and `after` run around a load that happens.
+    bool Load(const std::function<void()>& before, const std::function<void()>& after);
+    bool Save();
 
 private:
     void SaveIfEager();
@@ -115,8 +109,8 @@ private:
 };
 
 // The registry service below a base key (Path, "\SOFTWARE" unless given): every key path
-// names a registry key and every value is a registry value. There is no tree, so the
-// operations on nodes raise EElIniError.
+// names a registry key and every value is a registry value. There is no tree and no file
+// to load or save.
 class TElIniRegistryBackend final : public TElIniBackend {
 public:
     // Opens `basePath` + `currentKey` with creation.
@@ -131,8 +125,6 @@ public:
 
     bool OpenKey(const std::string& key, bool canCreate) override;
     bool KeyExists(const std::string& key) override;
-    TElIniEntry* GetValueEntry(const std::string& key, const std::string& name) override;
-    TElIniEntry* CreateValue(const std::string& key, const std::string& name) override;
     const TElIniValue* ReadValue(const std::string& key, const std::string& name,
                                  TElIniValue& scratch) override;
     bool WriteValue(const std::string& key, const std::string& name, TElIniValue&& value) override;
@@ -142,16 +134,13 @@ public:
     bool Delete(const std::string& key, const std::string& name) override;
     bool ClearKey(const std::string& key) override;
     bool ChildNames(const std::string& key, TStrings& strings, bool keys) override;
-    bool RenameKey(const std::string& key, const std::string& newName) override;
     bool RenameValue(const std::string& key, const std::string& name,
                      const std::string& newName) override;
-    void CheckDelimiter(char value) const override;
 
-    bool Load(const std::function<void()>&, const std::function<void()>&) override { return false; }
-    bool Save() override { return false; }
-
-    void SetLazyWrite(bool value) override;
-    void SetRoot(TRegistryRoot root) override;
+    // Throws EElIniError for any key path delimiter but the registry's own.
+    void CheckDelimiter(char value) const;
+    void SetLazyWrite(bool value);
+    void SetRoot(TRegistryRoot root);
 
 private:
     std::string Absolute(const std::string& key) const;

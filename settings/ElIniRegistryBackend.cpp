@@ -199,18 +199,6 @@ bool TElIniRegistryBackend::KeyExists(const std::string& key) {
     return exists;
 }
 
-TElIniEntry* TElIniRegistryBackend::GetValueEntry(const std::string&, const std::string&) {
-    throw EElIniError("GetValueEntry method is not available when using registry.");
-}
-
-TElIniEntry* TElIniRegistryBackend::CreateValue(const std::string&, const std::string&) {
-    throw EElIniError("CreateValue method is not available when using registry.");
-}
-
-bool TElIniRegistryBackend::RenameKey(const std::string&, const std::string&) {
-    throw EElIniError("Key can not be renamed when using registry.");
-}
-
 std::string TElIniRegistryBackend::Absolute(const std::string& key) const {
     std::string path = key;
     if (path.empty() || path.front() != kRegDelimiter)
