@@ -113,33 +113,37 @@ bool OnPath(const TWalkPath& path, const QObject* object) {
     return std::find(path.begin(), path.end(), object) != path.end();
 }
 
-void SaveObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path);
-void LoadObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path);
+// One way of a walk: what it does with each kind of property. Saving also creates the keys
+// it opens; loading only opens those that exist.
+struct TWalkWay {
+    bool CreatesKeys;
+    void (*Ordinal)(QObject*, const TPropInfo&, TElIniFile&);
+    void (*String)(QObject*, const TPropInfo&, TElIniFile&);
+    void (*StringList)(QObject*, const TPropInfo&, TElIniFile&);
+};
+
+const TWalkWay Saving{true, SaveOrdProperty, SaveStrProperty, SaveStringListProperty};
+const TWalkWay Loading{false, LoadOrdProperty, LoadStrProperty, LoadStringListProperty};
+
+void WalkObject(QObject* instance, TElIniFile& store, TWalkPath& path, const TWalkWay& way);
 
 // A collection's items are stored under its key as the subkeys "Item0", "Item1", ...
 void WalkCollectionOn(TElCollection* collection, const std::string& keyName, TElIniFile& store,
-                      TWalkPath& path, bool saving) {
+                      TWalkPath& path, const TWalkWay& way) {
     const TElIniKeyKeeper outer(store);
-    if (!store.OpenKey(keyName, saving))
+    if (!store.OpenKey(keyName, way.CreatesKeys))
         return;
     for (int i = 0; i < collection->Count(); ++i) {
         const TElIniKeyKeeper inner(store);
-        if (!store.OpenKey("Item" + std::to_string(i), saving))
-            continue;
-        if (saving)
-            SaveObjectOn(collection->Item(i), store, path);
-        else
-            LoadObjectOn(collection->Item(i), store, path);
+        if (store.OpenKey("Item" + std::to_string(i), way.CreatesKeys))
+            WalkObject(collection->Item(i), store, path, way);
     }
 }
 
 void WalkClassProperty(QObject* instance, const TPropInfo& property, TElIniFile& store,
-                       TWalkPath& path, bool saving) {
+                       TWalkPath& path, const TWalkWay& way) {
     if (IsStringList(property.Meta)) {
-        if (saving)
-            SaveStringListProperty(instance, property, store);
-        else
-            LoadStringListProperty(instance, property, store);
+        way.StringList(instance, property, store);
         return;
     }
     QObject* object = property.Meta.read(instance).value<QObject*>();
@@ -147,19 +151,15 @@ void WalkClassProperty(QObject* instance, const TPropInfo& property, TElIniFile&
         return;
     const std::string name = Utf8(property.Name);
     if (auto* collection = qobject_cast<TElCollection*>(object)) {
-        WalkCollectionOn(collection, name, store, path, saving);
+        WalkCollectionOn(collection, name, store, path, way);
         return;
     }
     const TElIniKeyKeeper keeper(store);
-    if (!store.OpenKey(name, saving))
-        return;
-    if (saving)
-        SaveObjectOn(object, store, path);
-    else
-        LoadObjectOn(object, store, path);
+    if (store.OpenKey(name, way.CreatesKeys))
+        WalkObject(object, store, path, way);
 }
 
-void WalkObject(QObject* instance, TElIniFile& store, TWalkPath& path, bool saving) {
+void WalkObject(QObject* instance, TElIniFile& store, TWalkPath& path, const TWalkWay& way) {
     if (instance == nullptr || OnPath(path, instance))
         return;
     path.push_back(instance);
@@ -168,19 +168,13 @@ void WalkObject(QObject* instance, TElIniFile& store, TWalkPath& path, bool savi
         case TPropKind::pkInteger:
         case TPropKind::pkEnumeration:
         case TPropKind::pkSet:
-            if (saving)
-                SaveOrdProperty(instance, property, store);
-            else
-                LoadOrdProperty(instance, property, store);
+            way.Ordinal(instance, property, store);
             break;
         case TPropKind::pkString:
-            if (saving)
-                SaveStrProperty(instance, property, store);
-            else
-                LoadStrProperty(instance, property, store);
+            way.String(instance, property, store);
             break;
         case TPropKind::pkClass:
-            WalkClassProperty(instance, property, store, path, saving);
+            WalkClassProperty(instance, property, store, path, way);
             break;
         case TPropKind::pkFloat:
         case TPropKind::pkOther:
@@ -188,14 +182,6 @@ void WalkObject(QObject* instance, TElIniFile& store, TWalkPath& path, bool savi
         }
     }
     path.pop_back();
-}
-
-void SaveObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path) {
-    WalkObject(instance, store, path, true);
-}
-
-void LoadObjectOn(QObject* instance, TElIniFile& store, TWalkPath& path) {
-    WalkObject(instance, store, path, false);
 }
 
 } // namespace
@@ -415,26 +401,26 @@ void LoadStringListProperty(QObject* instance, const TPropInfo& property, TElIni
 
 void SaveObject(QObject* instance, TElIniFile& store) {
     TWalkPath path;
-    SaveObjectOn(instance, store, path);
+    WalkObject(instance, store, path, Saving);
 }
 
 void LoadObject(QObject* instance, TElIniFile& store) {
     TWalkPath path;
-    LoadObjectOn(instance, store, path);
+    WalkObject(instance, store, path, Loading);
 }
 
 void SaveCollection(TElCollection* collection, const std::string& keyName, TElIniFile& store) {
     if (collection == nullptr)
         return;
     TWalkPath path{collection};
-    WalkCollectionOn(collection, keyName, store, path, true);
+    WalkCollectionOn(collection, keyName, store, path, Saving);
 }
 
 void LoadCollection(TElCollection* collection, const std::string& keyName, TElIniFile& store) {
     if (collection == nullptr)
         return;
     TWalkPath path{collection};
-    WalkCollectionOn(collection, keyName, store, path, false);
+    WalkCollectionOn(collection, keyName, store, path, Loading);
 }
 
 // ---------------------------------------------------------------------------------------
