@@ -5,14 +5,22 @@
 #pragma once
 
 #include "app/Common.h"
+#include "app/cli/JsonWriter.h"
 
 #include <QCommandLineParser>
-#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <string>
+#include <string_view>
+
+namespace cantorell {
+class TDID3v2;
+class TID3v1;
+class TMPEGaudio;
+} // namespace cantorell
 
 namespace cantorell::cli {
 
@@ -25,17 +33,26 @@ inline constexpr qint64 MaxLyricsFileSize = 16 * 1024 * 1024;
 // conversions come from app/Common.h, so the tool follows exactly the window's rules. Paths
 // given on the command line keep their bytes (ArgumentText and NativePath below).
 
-// What `show` reports of one file: the JSON object of a JSON line, the labelled lines of
-// the plain block, and the failures (each also printed to stderr).
+// What `show` reports of one file: the values of a JSON line, the labelled lines of the
+// plain block, and the failures (each also printed to stderr).
 struct TShowReport {
-    // Only the form that is printed is built: the plain lines, or with --json the object.
+    // Only the form that is printed is built: the plain lines, or with --json the values.
     bool Plain = true;
-    QJsonObject Json;
+    // Each section's key and its JSON value; a map keeps them in the order of the line.
+    std::map<std::string_view, std::string> Json;
     QStringList Lines;
     QStringList Errors;
 
     void AddError(const QString& message);
 };
+
+// The JSON values of the sections: the stream summary (null without MPEG audio), each tag.
+void StreamJson(const TMPEGaudio& audio, TJsonWriter& json);
+void Id3v2Json(const TDID3v2& tag, TJsonWriter& json);
+void Id3v1Json(const TID3v1& tag, TJsonWriter& json);
+// Appends the JSON line of the file `path` (as ArgumentText gave it) to `out`: its errors,
+// its name and the sections' values.
+void AppendShowJsonLine(const QString& path, const TShowReport& report, std::string& out);
 
 // A command-line argument as text. File names are bytes: a byte that is no part of valid
 // UTF-8 becomes the lone surrogate U+DC80 + byte, so that NativePath gives the file's name
@@ -88,10 +105,11 @@ int RunRemoveCommand(const QStringList& arguments, const QString& name, const QS
     });
 }
 
-// The sections of `show`; each adds its key to the JSON object and its lines to the block.
-void ShowStream(const QString& path, TShowReport& report);
-void ShowId3v2(const QString& path, TShowReport& report);
-void ShowId3v1(const QString& path, TShowReport& report);
+// The sections of `show`; each adds its key to the JSON values or its lines to the block.
+// `native` is the file's name as NativePath gives it.
+void ShowStream(const QString& path, const std::string& native, TShowReport& report);
+void ShowId3v2(const QString& path, const std::string& native, TShowReport& report);
+void ShowId3v1(const QString& path, const std::string& native, TShowReport& report);
 
 // The options of the fields both tags have, named alike in set-v1 and set-v2.
 struct TSharedFieldOptions {

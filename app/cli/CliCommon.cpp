@@ -25,37 +25,6 @@ bool IsEscapedByte(char16_t unit) {
     return unit >= EscapedByteBase + 0x80 && unit <= EscapedByteBase + 0xFF;
 }
 
-// The length of the well-formed UTF-8 sequence at `at`, or 0 (overlong forms, surrogates
-// and code points beyond U+10FFFF are not well-formed).
-size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
-    const uint8_t lead = byte(at);
-    size_t length = 0;
-    uint8_t low = 0x80, high = 0xBF;
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (at + length > bytes.size() || byte(at + 1) < low || byte(at + 1) > high)
-        return 0;
-    for (size_t i = 2; i < length; ++i) {
-        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
-            return 0;
-    }
-    return length;
-}
-
 QString HexEscape(unsigned value) {
     return QStringLiteral("\\x") + QString::number(value, 16).toUpper().rightJustified(2, '0');
 }
@@ -65,16 +34,25 @@ QString HexEscape(unsigned value) {
 QString ArgumentText(const char* bytes) {
     const std::string_view in(bytes);
     QString text;
+    text.reserve(static_cast<qsizetype>(in.size()));
     size_t at = 0;
     while (at < in.size()) {
         const size_t length = Utf8SequenceLength(in, at);
+        const auto lead = static_cast<uint8_t>(in[at]);
         if (length == 0) {
-            text += QChar(static_cast<char16_t>(EscapedByteBase + static_cast<uint8_t>(in[at])));
-            ++at;
-            continue;
+            text += QChar(static_cast<char16_t>(EscapedByteBase + lead));
+        } else if (length == 1) {
+            text += QLatin1Char(static_cast<char>(lead));
+        } else {
+            // Decoded here, not by QString::fromUtf8, which would drop U+FEFF (a byte-order
+            // mark to it) and so name another file.
+            char32_t code = lead & (0x7F >> length);
+            for (size_t i = 1; i < length; ++i)
+                code = (code << 6) | (static_cast<uint8_t>(in[at + i]) & 0x3F);
+            const auto units = QChar::fromUcs4(code);
+            text += QStringView(units);
         }
-        text += QString::fromUtf8(in.data() + at, static_cast<qsizetype>(length));
-        at += length;
+        at += length == 0 ? 1 : length;
     }
     return text;
 }

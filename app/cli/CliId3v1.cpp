@@ -3,8 +3,6 @@
 #include "platform/FileSystem.h"
 #include "tags/ID3v1.h"
 
-#include <QJsonObject>
-
 namespace cantorell::cli {
 
 namespace {
@@ -17,24 +15,40 @@ QString VersionText(const TID3v1& tag) {
 
 } // namespace
 
-void ShowId3v1(const QString& path, TShowReport& report) {
+// The keys in the order a JSON object keeps them.
+void Id3v1Json(const TID3v1& tag, TJsonWriter& json) {
+    json.BeginObject();
+    json.Key("album");
+    json.Latin1(tag.Album());
+    json.Key("artist");
+    json.Latin1(tag.Artist());
+    json.Key("comment");
+    json.Latin1(tag.Comment());
+    json.Key("exists");
+    json.Bool(tag.Exists());
+    json.Key("genre");
+    json.Latin1(tag.Genre());
+    json.Key("genreId");
+    json.Number(tag.GenreID());
+    json.Key("title");
+    json.Latin1(tag.Title());
+    json.Key("track");
+    json.Number(tag.Track());
+    json.Key("version");
+    json.Text(VersionText(tag));
+    json.Key("year");
+    json.Latin1(tag.Year());
+    json.EndObject();
+}
+
+void ShowId3v1(const QString& path, const std::string& native, TShowReport& report) {
     TID3v1 tag;
-    if (!tag.ReadFromFile(NativePath(path)))
+    if (!tag.ReadFromFile(native))
         report.AddError(MsgCanNotRead + Shown(path));
 
     if (!report.Plain) {
-        QJsonObject json;
-        json.insert(QStringLiteral("exists"), tag.Exists());
-        json.insert(QStringLiteral("version"), VersionText(tag));
-        json.insert(QStringLiteral("title"), FromLatin1(tag.Title()));
-        json.insert(QStringLiteral("artist"), FromLatin1(tag.Artist()));
-        json.insert(QStringLiteral("album"), FromLatin1(tag.Album()));
-        json.insert(QStringLiteral("year"), FromLatin1(tag.Year()));
-        json.insert(QStringLiteral("comment"), FromLatin1(tag.Comment()));
-        json.insert(QStringLiteral("track"), tag.Track());
-        json.insert(QStringLiteral("genreId"), tag.GenreID());
-        json.insert(QStringLiteral("genre"), FromLatin1(tag.Genre()));
-        report.Json.insert(QStringLiteral("id3v1"), json);
+        TJsonWriter json(report.Json["id3v1"]);
+        Id3v1Json(tag, json);
         return;
     }
 

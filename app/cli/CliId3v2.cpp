@@ -3,9 +3,6 @@
 #include "platform/FileSystem.h"
 #include "tags/DID3v2.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
-
 #include <cstdio>
 
 namespace cantorell::cli {
@@ -54,23 +51,32 @@ bool ReadInputFile(const QString& name, int64_t limit, const QString& what, std:
     return true;
 }
 
-QJsonArray ImagesJson(const TDID3v2& tag) {
-    QJsonArray images;
-    for (const TDID3v2::TPictureInfo& picture : tag.Pictures()) {
-        QJsonObject image;
-        image.insert(QStringLiteral("type"), picture.Type);
-        image.insert(QStringLiteral("typeName"),
-                     FromUtf8(std::string(PictureTypeName(picture.Type))));
-        image.insert(QStringLiteral("mime"), FromUtf8(picture.Mime));
-        image.insert(QStringLiteral("description"), FromUtf8(picture.Description));
-        image.insert(QStringLiteral("bytes"), static_cast<qint64>(picture.Bytes));
+// The keys in the order a JSON object keeps them.
+void ImagesJson(const std::vector<TDID3v2::TPictureInfo>& pictures, TJsonWriter& json) {
+    json.BeginArray();
+    for (const TDID3v2::TPictureInfo& picture : pictures) {
+        json.BeginObject();
+        json.Key("bytes");
+        json.Number(picture.Bytes);
+        json.Key("description");
+        json.Utf8(picture.Description);
         if (picture.Width > 0) {
-            image.insert(QStringLiteral("width"), picture.Width);
-            image.insert(QStringLiteral("height"), picture.Height);
+            json.Key("height");
+            json.Number(picture.Height);
         }
-        images.append(image);
+        json.Key("mime");
+        json.Utf8(picture.Mime);
+        json.Key("type");
+        json.Number(picture.Type);
+        json.Key("typeName");
+        json.Utf8(PictureTypeName(picture.Type));
+        if (picture.Width > 0) {
+            json.Key("width");
+            json.Number(picture.Width);
+        }
+        json.EndObject();
     }
-    return images;
+    json.EndArray();
 }
 
 // "Front cover, image/jpeg, 500 x 500, 34512 bytes, "description"".
@@ -230,36 +236,6 @@ QStringList UnsupportedIds(const TDID3v2& tag) {
     return ids;
 }
 
-QJsonObject Id3v2Json(const TDID3v2& tag) {
-    QJsonArray comments;
-    for (int i = 0; i < tag.Frames_Comments.Count(); ++i)
-        comments.append(FromUtf8(tag.GetComment(i)));
-    // Every frame of the tag, in file order: what a save keeps.
-    QJsonArray frames;
-    for (const std::string& id : tag.FrameIDs())
-        frames.append(FromLatin1(id));
-    const QJsonArray images = ImagesJson(tag);
-
-    QJsonObject json;
-    json.insert(QStringLiteral("exists"), tag.Exists);
-    json.insert(QStringLiteral("version"), VersionText(tag));
-    json.insert(QStringLiteral("size"), tag.TagSize);
-    json.insert(QStringLiteral("title"), FromUtf8(tag.Title));
-    json.insert(QStringLiteral("artist"), FromUtf8(tag.Artist));
-    json.insert(QStringLiteral("album"), FromUtf8(tag.Album));
-    json.insert(QStringLiteral("track"), FromUtf8(tag.Track));
-    json.insert(QStringLiteral("year"), FromUtf8(tag.Year));
-    json.insert(QStringLiteral("genre"), FromUtf8(tag.Genre));
-    json.insert(QStringLiteral("comment"), FromUtf8(tag.GetComment(tag.MainCommentIndex())));
-    json.insert(QStringLiteral("lyrics"), FromUtf8(tag.GetLyrics(0)));
-    json.insert(QStringLiteral("comments"), comments);
-    json.insert(QStringLiteral("pictures"), static_cast<int>(images.size()));
-    json.insert(QStringLiteral("images"), images);
-    json.insert(QStringLiteral("unsupported"), QJsonArray::fromStringList(UnsupportedIds(tag)));
-    json.insert(QStringLiteral("frames"), frames);
-    return json;
-}
-
 // The plain block's lines of a tag that exists.
 QStringList Id3v2Lines(const TDID3v2& tag) {
     QStringList lines;
@@ -292,23 +268,74 @@ QStringList Id3v2Lines(const TDID3v2& tag) {
 
 } // namespace
 
+// The keys in the order a JSON object keeps them.
+void Id3v2Json(const TDID3v2& tag, TJsonWriter& json) {
+    json.BeginObject();
+    json.Key("album");
+    json.Utf8(tag.Album);
+    json.Key("artist");
+    json.Utf8(tag.Artist);
+    json.Key("comment");
+    json.Utf8(tag.GetComment(tag.MainCommentIndex()));
+    json.Key("comments");
+    json.BeginArray();
+    for (int i = 0; i < tag.Frames_Comments.Count(); ++i)
+        json.Utf8(tag.GetComment(i));
+    json.EndArray();
+    json.Key("exists");
+    json.Bool(tag.Exists);
+    // Every frame of the tag, in file order: what a save keeps.
+    json.Key("frames");
+    json.BeginArray();
+    for (const std::string& id : tag.FrameIDs())
+        json.Latin1(id);
+    json.EndArray();
+    json.Key("genre");
+    json.Utf8(tag.Genre);
+    const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
+    json.Key("images");
+    ImagesJson(pictures, json);
+    json.Key("lyrics");
+    json.Utf8(tag.GetLyrics(0));
+    json.Key("pictures");
+    json.Number(static_cast<int64_t>(pictures.size()));
+    json.Key("size");
+    json.Number(tag.TagSize);
+    json.Key("title");
+    json.Utf8(tag.Title);
+    json.Key("track");
+    json.Utf8(tag.Track);
+    json.Key("unsupported");
+    json.BeginArray();
+    for (int i = 0; i < tag.Frames_Unsupport.Count(); ++i)
+        json.Latin1(tag.Frames_Unsupport.Items(i).FrameID);
+    json.EndArray();
+    json.Key("version");
+    json.Text(VersionText(tag));
+    json.Key("year");
+    json.Utf8(tag.Year);
+    json.EndObject();
+}
+
 // The window's ID3v2 page and lyrics memo: the six fields, the comment it edits, the first
 // lyrics, and what else the tag carries.
-void ShowId3v2(const QString& path, TShowReport& report) {
+void ShowId3v2(const QString& path, const std::string& native, TShowReport& report) {
     TDID3v2 tag;
-    if (!tag.ReadFromFile(NativePath(path)))
+    if (!tag.ReadFromFile(native))
         report.AddError(MsgCanNotRead + Shown(path));
     if (tag.FramesIgnored > 0)
         report.AddError(QStringLiteral("Only the first ") + QString::number(TDID3v2::MaxFrames) +
                         QStringLiteral(" frames of the ID3v2 tag were read; ") +
                         QString::number(tag.FramesIgnored) +
                         QStringLiteral(" more are not shown: ") + Shown(path));
-    if (!report.Plain)
-        report.Json.insert(QStringLiteral("id3v2"), Id3v2Json(tag));
-    else if (tag.Exists)
+    if (!report.Plain) {
+        TJsonWriter json(report.Json["id3v2"]);
+        Id3v2Json(tag, json);
+    } else if (tag.Exists) {
         report.Lines.append(Id3v2Lines(tag));
-    else
+    } else {
         report.Lines.append(QStringLiteral("ID3v2: Tag Not Found"));
+    }
 }
 
 int CommandSetV2(const QStringList& arguments) {

@@ -3,21 +3,47 @@
 #include "platform/FileSystem.h"
 
 #include <QCommandLineParser>
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace cantorell::cli {
 
 namespace {
 
-using TShowSection = void (*)(const QString& path, TShowReport& report);
+using TShowSection = void (*)(const QString& path, const std::string& native, TShowReport& report);
 
 // In the order the window fills its pages.
 const TShowSection Sections[] = {ShowStream, ShowId3v2, ShowId3v1};
 
+// JSON lines are gathered and written in large pieces; a terminal gets each line at once.
+constexpr size_t JsonFlushSize = 64 * 1024;
+
+void WriteOut(std::string& bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    bytes.clear();
+}
+
 } // namespace
+
+void AppendShowJsonLine(const QString& path, const TShowReport& report, std::string& out) {
+    TJsonWriter json(out);
+    // "errors" and "file" come before the sections' keys, as in a JSON object.
+    json.BeginObject();
+    json.Key("errors");
+    json.BeginArray();
+    for (const QString& error : report.Errors)
+        json.Text(error);
+    json.EndArray();
+    json.Key("file");
+    json.Text(JsonText(path));
+    for (const auto& [key, value] : report.Json) {
+        json.Key(key);
+        json.Raw(value);
+    }
+    json.EndObject();
+    out += '\n';
+}
 
 int CommandShow(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -45,27 +71,27 @@ int CommandShow(const QStringList& arguments) {
 
     int result = ecOk;
     bool first = true;
+    const bool eachLine = json && ::isatty(STDOUT_FILENO) == 1;
+    std::string out;
     for (const QString& path : files) {
         TShowReport report;
         report.Plain = !json;
-        if (json)
-            report.Json.insert(QStringLiteral("file"), JsonText(path));
-        else
+        if (!json)
             report.Lines.append(QStringLiteral("File: ") + Shown(path));
         {
             // The sections read the same file one after another: open it once for all.
-            const TReadPin pin(TFileSystem::Default(), NativePath(path));
+            const std::string native = NativePath(path);
+            const TReadPin pin(TFileSystem::Default(), native);
             for (const TShowSection section : Sections)
-                section(path, report);
+                section(path, native, report);
         }
         if (!report.Errors.isEmpty())
             result = ecFailure;
 
         if (json) {
-            report.Json.insert(QStringLiteral("errors"), QJsonArray::fromStringList(report.Errors));
-            QByteArray line = QJsonDocument(report.Json).toJson(QJsonDocument::Compact);
-            line.append('\n');
-            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+            AppendShowJsonLine(path, report, out);
+            if (eachLine || out.size() >= JsonFlushSize)
+                WriteOut(out);
         } else {
             if (!first)
                 PrintOut(QString());
@@ -76,6 +102,7 @@ int CommandShow(const QStringList& arguments) {
         }
         first = false;
     }
+    WriteOut(out);
     std::fflush(stdout);
     return result;
 }

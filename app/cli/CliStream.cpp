@@ -3,38 +3,51 @@
 #include "tags/MPEGaudio.h"
 
 #include <QFileInfo>
-#include <QJsonObject>
-#include <QJsonValue>
 
 namespace cantorell::cli {
 
+// The keys in the order a JSON object keeps them.
+void StreamJson(const TMPEGaudio& audio, TJsonWriter& json) {
+    if (!HasMpegAudio(audio)) {
+        json.Null();
+        return;
+    }
+    json.BeginObject();
+    json.Key("bitRate");
+    json.Number(audio.BitRate());
+    json.Key("channelMode");
+    json.Utf8(audio.ChannelMode());
+    json.Key("encoderTag");
+    json.Latin1(audio.EncoderTag());
+    json.Key("fileSize");
+    json.Number(audio.FileLength());
+    json.Key("layer");
+    json.Utf8(audio.Layer());
+    json.Key("sampleRate");
+    json.Number(audio.SampleRate());
+    json.Key("vbr");
+    json.Bool(audio.IsVBR());
+    json.Key("version");
+    json.Utf8(audio.Version());
+    json.EndObject();
+}
+
 // The window's "MPEG Info" page. When the stream cannot be read, or holds no MPEG audio
 // frame, the JSON value is null; the plain block still prints the window's lines.
-void ShowStream(const QString& path, TShowReport& report) {
+void ShowStream(const QString& path, const std::string& native, TShowReport& report) {
     TMPEGaudio audio;
-    if (!audio.ReadFromFile(NativePath(path))) {
+    if (!audio.ReadFromFile(native)) {
         report.AddError(MsgCanNotRead + Shown(path));
-        report.Json.insert(QStringLiteral("stream"), QJsonValue::Null);
+        if (!report.Plain)
+            TJsonWriter(report.Json["stream"]).Null();
         return;
     }
     if (report.Plain) {
         report.Lines.append(StreamLines(audio, QFileInfo(path).size()));
         return;
     }
-    if (!HasMpegAudio(audio)) {
-        report.Json.insert(QStringLiteral("stream"), QJsonValue::Null);
-        return;
-    }
-    QJsonObject json;
-    json.insert(QStringLiteral("fileSize"), static_cast<qint64>(audio.FileLength()));
-    json.insert(QStringLiteral("version"), QString::fromStdString(audio.Version()));
-    json.insert(QStringLiteral("layer"), QString::fromStdString(audio.Layer()));
-    json.insert(QStringLiteral("channelMode"), QString::fromStdString(audio.ChannelMode()));
-    json.insert(QStringLiteral("vbr"), audio.IsVBR());
-    json.insert(QStringLiteral("bitRate"), audio.BitRate());
-    json.insert(QStringLiteral("sampleRate"), audio.SampleRate());
-    json.insert(QStringLiteral("encoderTag"), FromLatin1(audio.EncoderTag()));
-    report.Json.insert(QStringLiteral("stream"), json);
+    TJsonWriter json(report.Json["stream"]);
+    StreamJson(audio, json);
 }
 
 } // namespace cantorell::cli

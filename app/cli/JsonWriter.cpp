@@ -1,0 +1,233 @@
+#include "JsonWriter.h"
+
+#include <QString>
+
+#include <charconv>
+
+namespace cantorell::cli {
+
+namespace {
+
+constexpr char HexDigits[] = "0123456789abcdef";
+
+void AppendUnitEscape(std::string& out, char16_t unit) {
+    const char escape[] = {'\\',
+                           'u',
+                           HexDigits[(unit >> 12) & 0xF],
+                           HexDigits[(unit >> 8) & 0xF],
+                           HexDigits[(unit >> 4) & 0xF],
+                           HexDigits[unit & 0xF]};
+    out.append(escape, sizeof escape);
+}
+
+bool NeedsEscape(unsigned char c) {
+    return c < 0x20 || c == '"' || c == '\\';
+}
+
+} // namespace
+
+size_t Utf8SequenceLength(std::string_view bytes, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
+    const uint8_t lead = byte(at);
+    size_t length = 0;
+    uint8_t low = 0x80, high = 0xBF;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size() || byte(at + 1) < low || byte(at + 1) > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
+            return 0;
+    }
+    return length;
+}
+
+void TJsonWriter::BeforeValue() {
+    if (FComma)
+        FOut += ',';
+    FComma = true;
+}
+
+void TJsonWriter::BeginObject() {
+    BeforeValue();
+    FOut += '{';
+    FComma = false;
+}
+
+void TJsonWriter::EndObject() {
+    FOut += '}';
+    FComma = true;
+}
+
+void TJsonWriter::BeginArray() {
+    BeforeValue();
+    FOut += '[';
+    FComma = false;
+}
+
+void TJsonWriter::EndArray() {
+    FOut += ']';
+    FComma = true;
+}
+
+void TJsonWriter::Key(std::string_view key) {
+    if (FComma)
+        FOut += ',';
+    FOut += '"';
+    FOut += key;
+    FOut += "\":";
+    FComma = false;
+}
+
+void TJsonWriter::AppendAscii(char c) {
+    switch (c) {
+    case '"':
+        FOut += "\\\"";
+        break;
+    case '\\':
+        FOut += "\\\\";
+        break;
+    case '\b':
+        FOut += "\\b";
+        break;
+    case '\f':
+        FOut += "\\f";
+        break;
+    case '\n':
+        FOut += "\\n";
+        break;
+    case '\r':
+        FOut += "\\r";
+        break;
+    case '\t':
+        FOut += "\\t";
+        break;
+    default:
+        if (NeedsEscape(static_cast<unsigned char>(c)))
+            AppendUnitEscape(FOut, static_cast<char16_t>(c));
+        else
+            FOut += c;
+    }
+}
+
+bool TJsonWriter::AppendWellFormedUtf8(std::string_view text) {
+    // QString::fromUtf8 drops a byte-order mark at the start of the text only.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        return false;
+    const size_t mark = FOut.size();
+    size_t run = 0; // the start of the bytes that are copied as they are
+    size_t at = 0;
+    while (at < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte >= 0x80) {
+            const size_t length = Utf8SequenceLength(text, at);
+            if (length == 0) {
+                FOut.resize(mark);
+                return false;
+            }
+            at += length;
+        } else if (NeedsEscape(byte)) {
+            FOut.append(text.data() + run, at - run);
+            AppendAscii(text[at]);
+            run = ++at;
+        } else {
+            ++at;
+        }
+    }
+    FOut.append(text.data() + run, at - run);
+    return true;
+}
+
+void TJsonWriter::AppendUtf16(QStringView text) {
+    const char16_t* unit = text.utf16();
+    const char16_t* const end = unit + text.size();
+    while (unit != end) {
+        const char16_t u = *unit++;
+        if (u < 0x80) {
+            AppendAscii(static_cast<char>(u));
+        } else if (u < 0x800) {
+            FOut += static_cast<char>(0xC0 | (u >> 6));
+            FOut += static_cast<char>(0x80 | (u & 0x3F));
+        } else if (!QChar::isSurrogate(u)) {
+            FOut += static_cast<char>(0xE0 | (u >> 12));
+            FOut += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            FOut += static_cast<char>(0x80 | (u & 0x3F));
+        } else if (QChar::isHighSurrogate(u) && unit != end && QChar::isLowSurrogate(*unit)) {
+            const char32_t code = QChar::surrogateToUcs4(u, *unit++);
+            FOut += static_cast<char>(0xF0 | (code >> 18));
+            FOut += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            FOut += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            FOut += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            // A surrogate without its partner has no UTF-8 form.
+            AppendUnitEscape(FOut, u);
+        }
+    }
+}
+
+void TJsonWriter::Utf8(std::string_view text) {
+    BeforeValue();
+    FOut += '"';
+    if (!AppendWellFormedUtf8(text))
+        AppendUtf16(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    FOut += '"';
+}
+
+void TJsonWriter::Latin1(std::string_view text) {
+    BeforeValue();
+    FOut += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            AppendAscii(c);
+        } else {
+            FOut += static_cast<char>(0xC0 | (byte >> 6));
+            FOut += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    FOut += '"';
+}
+
+void TJsonWriter::Text(QStringView text) {
+    BeforeValue();
+    FOut += '"';
+    AppendUtf16(text);
+    FOut += '"';
+}
+
+void TJsonWriter::Number(int64_t value) {
+    BeforeValue();
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    FOut.append(digits, result.ptr);
+}
+
+void TJsonWriter::Bool(bool value) {
+    BeforeValue();
+    FOut += value ? "true" : "false";
+}
+
+void TJsonWriter::Null() {
+    BeforeValue();
+    FOut += "null";
+}
+
+void TJsonWriter::Raw(std::string_view json) {
+    BeforeValue();
+    FOut += json;
+}
+
+} // namespace cantorell::cli

@@ -1,0 +1,60 @@
+// A small JSON writer for `show --json`, appending straight to a byte string.
+//
+// Its output is what QJsonDocument's compact form gives for the same values, byte for
+// byte, so scripts that read the tool's lines see no difference: strings are UTF-8 with
+// \" \\ \b \f \n \r \t and every other character below U+0020 as \u00xx (lower-case hex);
+// U+007F and everything above is written as UTF-8; a UTF-16 unit that is no part of a
+// surrogate pair is written as \uxxxx. Numbers are whole decimal numbers. Keys are not
+// sorted here: callers write them in the order QJsonObject keeps them (by UTF-16 code
+// unit, so "genre" comes before "genreId").
+#pragma once
+
+#include <QStringView>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cantorell::cli {
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 (overlong forms, surrogates
+// and code points beyond U+10FFFF are not well-formed).
+size_t Utf8SequenceLength(std::string_view bytes, size_t at);
+
+class TJsonWriter {
+public:
+    explicit TJsonWriter(std::string& out) : FOut(out) {}
+
+    void BeginObject();
+    void EndObject();
+    void BeginArray();
+    void EndArray();
+    // A key of the current object: plain ASCII that needs no escape.
+    void Key(std::string_view key);
+
+    // A text in the program's UTF-8, read as QString::fromUtf8 reads it: a byte sequence
+    // that is not well-formed UTF-8 becomes U+FFFD, and a leading byte-order mark is
+    // dropped.
+    void Utf8(std::string_view text);
+    // A text of ISO-8859-1 bytes (the ID3v1 fields, frame IDs).
+    void Latin1(std::string_view text);
+    void Text(QStringView text);
+    void Number(int64_t value);
+    void Bool(bool value);
+    void Null();
+    // A whole value another writer made.
+    void Raw(std::string_view json);
+
+private:
+    void BeforeValue();
+    // Appends `text`'s characters, escaped, without the quotes; false (with nothing
+    // appended) when the bytes are not well-formed UTF-8 or start with a byte-order mark.
+    bool AppendWellFormedUtf8(std::string_view text);
+    void AppendUtf16(QStringView text);
+    void AppendAscii(char c);
+
+    std::string& FOut;
+    bool FComma = false;
+};
+
+} // namespace cantorell::cli

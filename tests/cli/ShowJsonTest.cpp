@@ -1,0 +1,291 @@
+// show --json writes its lines with a writer of its own; they must stay byte for byte what
+// QJsonDocument's compact form makes of the same values, which stays the reference here.
+#include "app/cli/Cli.h"
+#include "tags/DID3v2.h"
+#include "tags/ID3v1.h"
+#include "tags/MPEGaudio.h"
+#include "tests/testsupport/Id3v1Builder.h"
+#include "tests/testsupport/Id3v2Builder.h"
+#include "tests/testsupport/ImageBytes.h"
+#include "tests/testsupport/MpegBuilder.h"
+#include "tests/testsupport/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <limits>
+
+using namespace cantorell;
+using namespace cantorell::cli;
+using namespace cantorell::test;
+
+namespace {
+
+std::string QtLine(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// The line as QJsonObject builds it from the same tag objects.
+QJsonObject QtStream(const TMPEGaudio& audio) {
+    QJsonObject json;
+    json.insert("fileSize", static_cast<qint64>(audio.FileLength()));
+    json.insert("version", QString::fromStdString(audio.Version()));
+    json.insert("layer", QString::fromStdString(audio.Layer()));
+    json.insert("channelMode", QString::fromStdString(audio.ChannelMode()));
+    json.insert("vbr", audio.IsVBR());
+    json.insert("bitRate", audio.BitRate());
+    json.insert("sampleRate", audio.SampleRate());
+    json.insert("encoderTag", FromLatin1(audio.EncoderTag()));
+    return json;
+}
+
+QJsonObject QtId3v1(const TID3v1& tag) {
+    QJsonObject json;
+    json.insert("exists", tag.Exists());
+    json.insert("version", !tag.Exists()                          ? QString()
+                           : tag.VersionID() == TID3v1::Version11 ? "1.1"
+                                                                  : "1.0");
+    json.insert("title", FromLatin1(tag.Title()));
+    json.insert("artist", FromLatin1(tag.Artist()));
+    json.insert("album", FromLatin1(tag.Album()));
+    json.insert("year", FromLatin1(tag.Year()));
+    json.insert("comment", FromLatin1(tag.Comment()));
+    json.insert("track", tag.Track());
+    json.insert("genreId", tag.GenreID());
+    json.insert("genre", FromLatin1(tag.Genre()));
+    return json;
+}
+
+QJsonObject QtId3v2(const TDID3v2& tag) {
+    QJsonArray comments, frames, images, unsupported;
+    for (int i = 0; i < tag.Frames_Comments.Count(); ++i)
+        comments.append(FromUtf8(tag.GetComment(i)));
+    for (const std::string& id : tag.FrameIDs())
+        frames.append(FromLatin1(id));
+    for (int i = 0; i < tag.Frames_Unsupport.Count(); ++i)
+        unsupported.append(FromLatin1(tag.Frames_Unsupport.Items(i).FrameID));
+    for (const TDID3v2::TPictureInfo& picture : tag.Pictures()) {
+        QJsonObject image{{"type", picture.Type},
+                          {"typeName", FromUtf8(std::string(PictureTypeName(picture.Type)))},
+                          {"mime", FromUtf8(picture.Mime)},
+                          {"description", FromUtf8(picture.Description)},
+                          {"bytes", static_cast<qint64>(picture.Bytes)}};
+        if (picture.Width > 0) {
+            image.insert("width", picture.Width);
+            image.insert("height", picture.Height);
+        }
+        images.append(image);
+    }
+    QJsonObject json{{"exists", tag.Exists},
+                     {"version", tag.Exists ? "2." + QString::number(tag.VersionID) : QString()},
+                     {"size", tag.TagSize},
+                     {"title", FromUtf8(tag.Title)},
+                     {"artist", FromUtf8(tag.Artist)},
+                     {"album", FromUtf8(tag.Album)},
+                     {"track", FromUtf8(tag.Track)},
+                     {"year", FromUtf8(tag.Year)},
+                     {"genre", FromUtf8(tag.Genre)},
+                     {"comment", FromUtf8(tag.GetComment(tag.MainCommentIndex()))},
+                     {"lyrics", FromUtf8(tag.GetLyrics(0))},
+                     {"comments", comments},
+                     {"pictures", static_cast<int>(images.size())},
+                     {"images", images},
+                     {"unsupported", unsupported},
+                     {"frames", frames}};
+    return json;
+}
+
+// Texts that need escapes, or that QString::fromUtf8 reads other than byte for byte.
+const std::string TrickyTexts[] = {
+    "",
+    "plain text",
+    "\"quoted\" and back\\slash /",
+    "\b\f\n\r\t",
+    std::string("nul\0\x01\x1f\x7f", 7),
+    "Gr\xC3\xBC\xC3\x9F"
+    "e \xE2\x80\x93 \xE6\x97\xA5 \xF0\x9F\x8E\xB5",
+    "\xC2\x85 C1 and \xEF\xBF\xBE \xF4\x8F\xBF\xBF",
+    "\xEF\xBB\xBF"
+    "leading mark",
+    "inner \xEF\xBB\xBF mark",
+    "bad \xC0\x80 \xE0\x80 \xED\xA0\x80 \xF5 \xFF",
+    "cut short \xE2\x82",
+};
+
+class TrickyTextTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(TrickyTextTest, IsWrittenAsQJsonDocumentWritesItInEachForm) {
+    const std::string& text = GetParam();
+    const QString latin1 = FromLatin1(text);
+    const QString utf8 = FromUtf8(text);
+    std::string out;
+    TJsonWriter json(out);
+    json.BeginObject();
+    json.Key("a");
+    json.Latin1(text);
+    json.Key("b");
+    json.Utf8(text);
+    json.Key("c");
+    json.BeginArray();
+    json.Text(latin1);
+    json.Text(utf8);
+    json.EndArray();
+    json.EndObject();
+    EXPECT_EQ(QtLine({{"a", latin1}, {"b", utf8}, {"c", QJsonArray{latin1, utf8}}}), out);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, TrickyTextTest, ::testing::ValuesIn(TrickyTexts));
+
+TEST(JsonWriterTest, WritesLoneSurrogatesAndNumbersAsQJsonDocument) {
+    const QString lone = QString(QChar(0xD800)) + "x" + QChar(0xDC80) + QChar(0xD83C);
+    const int64_t numbers[] = {0, -1, 255, std::numeric_limits<int64_t>::max(),
+                               std::numeric_limits<int64_t>::min()};
+    std::string out;
+    TJsonWriter json(out);
+    json.BeginObject();
+    json.Key("n");
+    json.BeginArray();
+    for (const int64_t number : numbers)
+        json.Number(number);
+    json.Bool(true);
+    json.Bool(false);
+    json.Null();
+    json.BeginObject();
+    json.EndObject();
+    json.EndArray();
+    json.Key("s");
+    json.Text(lone);
+    json.EndObject();
+    QJsonArray qtNumbers;
+    for (const int64_t number : numbers)
+        qtNumbers.append(static_cast<qint64>(number));
+    for (const QJsonValue& value :
+         {QJsonValue(true), QJsonValue(false), QJsonValue(), QJsonValue(QJsonObject())})
+        qtNumbers.append(value);
+    EXPECT_EQ(QtLine({{"n", qtNumbers}, {"s", lone}}), out);
+}
+
+std::string Frame(std::string_view id, std::string_view body) {
+    return FrameV23(id, body);
+}
+
+std::string Audio() {
+    return MpegFrames(TMpegHeader{}, 417, 4);
+}
+
+std::string Picture(std::string_view mime, uint8_t type, std::string_view description,
+                    const std::string& image) {
+    return std::string(1, '\3') + std::string(mime) + '\0' + static_cast<char>(type) +
+           std::string(description) + '\0' + image;
+}
+
+struct TFileCase {
+    const char* Name;
+    std::string (*Build)();
+    // The name as the shell passes it; bytes that are not UTF-8 become U+FFFD in the line.
+    const char* FileName;
+    std::vector<QString> Errors;
+};
+
+void PrintTo(const TFileCase& file, std::ostream* out) {
+    *out << file.Name;
+}
+
+const TFileCase FileCases[] = {
+    {"NoTags", Audio, "plain.mp3", {}},
+    {"NoAudio",
+     [] { return std::string(3000, 'x'); },
+     "tab\there \"q\".mp3",
+     {"Can not read data from the file: a\\x01b"}},
+    {"BothTagsWithTrickyTexts",
+     [] {
+         const std::string frames =
+             Frame("TIT2", TextBody(1, "\xFF\xFE" + Utf16LE("\"T\\\t\x01"))) +
+             Frame("TPE1", TextBody(3, "bad \xC0\x80 \xEF\xBB\xBFok")) +
+             Frame("TALB", TextBody(0, "Caf\xE9\x7F")) + Frame("TRCK", TextBody(0, "3/12")) +
+             Frame("TYER", TextBody(0, "1999")) + Frame("TCON", TextBody(0, "(17)")) +
+             Frame("COMM", DescribedBody(0, "eng", "", "main\r\nsecond")) +
+             Frame("COMM", DescribedBody(3, "deu", "d\n", "\xE2\x80\x93")) +
+             Frame("USLT", DescribedBody(0, "eng", "", "la\nla")) +
+             Frame("XYZ1", std::string("\0\x80", 2));
+         TId3v1Record v1{"T\x01\xFFtle", "\"A\"", "B\\", "2001", "C\n", 7, 17};
+         return TId3v2Tag{3, 0, frames, 16}.Build() + Audio() + v1.Build();
+     },
+     "caf\xC3\xA9 \xFF\xFE.mp3",
+     {"first \"error\"", "second\ttab"}},
+    {"Pictures",
+     [] {
+         const std::string frames =
+             Frame("APIC",
+                   Picture("image/png", 3, "front \"c\"", ImageBytes(3, 2, "PNG", 0xFF0000))) +
+             Frame("APIC", Picture("image/jpeg", 4, "", "not really an image"));
+         return TId3v2Tag{4, 0, frames, 0}.Build() + Audio();
+     },
+     "\xEF\xBB\xBF"
+     "mark.mp3",
+     {}},
+    {"Version10Record",
+     [] {
+         return Audio() +
+                TId3v1Record{"", "", "", "", "thirty bytes of comment text!", -1, 255}.Build();
+     },
+     "v10.mp3",
+     {}},
+};
+
+class ShowJsonLineTest : public ::testing::TestWithParam<TFileCase> {};
+
+TEST_P(ShowJsonLineTest, IsTheLineQJsonDocumentWrites) {
+    const TFileCase& file = GetParam();
+    TTempDir dir;
+    const std::string path = dir.File("song.mp3");
+    WriteBytes(path, file.Build());
+    TMPEGaudio audio;
+    TDID3v2 v2;
+    TID3v1 v1;
+    const bool streamRead = audio.ReadFromFile(path);
+    ASSERT_TRUE(v2.ReadFromFile(path));
+    ASSERT_TRUE(v1.ReadFromFile(path));
+
+    TShowReport report;
+    report.Plain = false;
+    report.Errors = QStringList(file.Errors.begin(), file.Errors.end());
+    TJsonWriter stream(report.Json["stream"]);
+    if (streamRead)
+        StreamJson(audio, stream);
+    else
+        stream.Null();
+    TJsonWriter id3v2(report.Json["id3v2"]);
+    Id3v2Json(v2, id3v2);
+    TJsonWriter id3v1(report.Json["id3v1"]);
+    Id3v1Json(v1, id3v1);
+    const QString name = ArgumentText(file.FileName);
+    std::string line;
+    AppendShowJsonLine(name, report, line);
+
+    const bool hasAudio = streamRead && HasMpegAudio(audio);
+    const QJsonObject reference{{"file", JsonText(name)},
+                                {"errors", QJsonArray::fromStringList(report.Errors)},
+                                {"stream", hasAudio ? QJsonValue(QtStream(audio)) : QJsonValue()},
+                                {"id3v2", QtId3v2(v2)},
+                                {"id3v1", QtId3v1(v1)}};
+    EXPECT_EQ(QtLine(reference) + '\n', line);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShowJsonLineTest, ::testing::ValuesIn(FileCases),
+                         [](const auto& test) { return std::string(test.param.Name); });
+
+// A name must lead back to its own file, whatever its bytes.
+TEST(ArgumentTextTest, GivesEveryNameBackThroughNativePath) {
+    const char* names[] = {"a\xEF\xBB\xBF"
+                           "b.mp3",
+                           "\xEF\xBB\xBF", "bad\xFF\xC0\x80.mp3", "\xF0\x9F\x8E\xB5 \xED\xA0\x80",
+                           "caf\xC3\xA9"};
+    for (const char* name : names)
+        EXPECT_EQ(std::string(name), cli::NativePath(ArgumentText(name)));
+}
+
+} // namespace
