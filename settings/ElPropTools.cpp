@@ -60,42 +60,41 @@ template <class T> void PutSigned(void* data, int32_t value) {
     std::memcpy(data, &v, sizeof v);
 }
 
+// Calls `act` with a zero of the signed integer type that is `size` bytes wide, the type
+// an enumeration of that width is stored as; false for any other width.
+template <class TAct> bool WithSignedOfWidth(qsizetype size, TAct act) {
+    switch (size) {
+    case 1:
+        act(int8_t{});
+        return true;
+    case 2:
+        act(int16_t{});
+        return true;
+    case 4:
+        act(int32_t{});
+        return true;
+    case 8:
+        act(int64_t{});
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The integer an enumeration or set value holds, whatever its width.
 std::optional<int32_t> EnumValue(const QVariant& value) {
-    const void* data = value.constData();
-    switch (value.metaType().sizeOf()) {
-    case 1:
-        return SignedAt<int8_t>(data);
-    case 2:
-        return SignedAt<int16_t>(data);
-    case 4:
-        return SignedAt<int32_t>(data);
-    case 8:
-        return SignedAt<int64_t>(data);
-    default:
-        return std::nullopt;
-    }
+    std::optional<int32_t> result;
+    WithSignedOfWidth(value.metaType().sizeOf(),
+                      [&](auto zero) { result = SignedAt<decltype(zero)>(value.constData()); });
+    return result;
 }
 
 // A variant of the property's own enumeration type holding `value`.
 std::optional<QVariant> MakeEnumValue(const QMetaType& type, int32_t value) {
     alignas(8) unsigned char buffer[8] = {};
-    switch (type.sizeOf()) {
-    case 1:
-        PutSigned<int8_t>(buffer, value);
-        break;
-    case 2:
-        PutSigned<int16_t>(buffer, value);
-        break;
-    case 4:
-        PutSigned<int32_t>(buffer, value);
-        break;
-    case 8:
-        PutSigned<int64_t>(buffer, value);
-        break;
-    default:
+    if (!WithSignedOfWidth(type.sizeOf(),
+                           [&](auto zero) { PutSigned<decltype(zero)>(buffer, value); }))
         return std::nullopt;
-    }
     return QVariant(type, buffer);
 }
 
