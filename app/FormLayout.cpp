@@ -4,6 +4,7 @@
 
 #include "app/Common.h"
 #include "app/FileListBox.h"
+#include "app/FormWidgets.h"
 #include "app/PictureBox.h"
 #include "app/SplitGroupBox.h"
 #include "browse/FolderTree.h"
@@ -67,8 +68,7 @@ const QByteArray StoredProperties = [] {
 }();
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, int width = 0) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
+    auto* edit = MakeNamed<QLineEdit>(name, parent);
     if (width > 0)
         edit->setFixedWidth(width);
     return edit;
@@ -88,8 +88,7 @@ void MakeEdits(QWidget* parent, std::initializer_list<TEditBox> boxes) {
 }
 
 QComboBox* MakeGenreList(QWidget* parent, const char* name) {
-    auto* list = new QComboBox(parent);
-    list->setObjectName(QLatin1String(name));
+    auto* list = MakeNamed<QComboBox>(name, parent);
     list->setEditable(true);
     // Typed texts stay texts: they are never added to the list as new items.
     list->setInsertPolicy(QComboBox::NoInsert);
@@ -100,9 +99,8 @@ QComboBox* MakeGenreList(QWidget* parent, const char* name) {
 
 QToolButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
                         const QString& tip = QString()) {
-    auto* button = new QToolButton(parent);
+    auto* button = MakeNamed<QToolButton>(name, parent);
     button->setToolTip(tip.isEmpty() ? caption : tip);
-    button->setObjectName(QLatin1String(name));
     button->setText(caption);
     button->setAutoRaise(true); // a flat button, raised under the mouse
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -110,8 +108,7 @@ QToolButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 }
 
 QSplitter* MakeSplitter(Qt::Orientation orientation, QWidget* parent, const char* name) {
-    auto* splitter = new QSplitter(orientation, parent);
-    splitter->setObjectName(QLatin1String(name));
+    auto* splitter = MakeNamed<QSplitter>(name, orientation, parent);
     splitter->setHandleWidth(3);
     splitter->setChildrenCollapsible(false);
     return splitter;
@@ -119,8 +116,7 @@ QSplitter* MakeSplitter(Qt::Orientation orientation, QWidget* parent, const char
 
 // The strip above the pages that names the shown file: light bold text on a dark panel.
 QLabel* MakeFilePanel(QWidget* parent) {
-    auto* panel = new QLabel(QStringLiteral("PanelInfo"), parent);
-    panel->setObjectName(QStringLiteral("Panel1"));
+    auto* panel = MakeNamed<QLabel>("Panel1", QStringLiteral("PanelInfo"), parent);
     panel->setFixedHeight(21);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setLineWidth(2);
@@ -168,8 +164,7 @@ void TFormMain::BuildLayout() {
     Splitter2->setSizes({firstSize.height() * 45 / 100, firstSize.height() * 55 / 100});
     setCentralWidget(central);
 
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1 = MakeNamed<QStatusBar>("StatusBar1", this);
     setStatusBar(StatusBar1);
 
     BuildPersistence();
@@ -177,13 +172,12 @@ void TFormMain::BuildLayout() {
 }
 
 void TFormMain::BuildExplorer(int width) {
-    GroupBoxExplorer = new TSplitGroupBox(QStringLiteral("Explorer"), Splitter2);
-    GroupBoxExplorer->setObjectName(QStringLiteral("GroupBoxExplorer"));
+    GroupBoxExplorer =
+        MakeNamed<TSplitGroupBox>("GroupBoxExplorer", QStringLiteral("Explorer"), Splitter2);
     auto* explorerLayout = new QVBoxLayout(GroupBoxExplorer);
     explorerLayout->setContentsMargins(4, 4, 4, 4);
     explorerLayout->setSpacing(3);
-    EdPath = new QLineEdit(GroupBoxExplorer);
-    EdPath->setObjectName(QStringLiteral("EdPath"));
+    EdPath = MakeNamed<QLineEdit>("EdPath", GroupBoxExplorer);
     EdPath->setPlaceholderText(QStringLiteral("Type or paste a folder or file, then press Enter"));
     EdPath->setToolTip(QStringLiteral("Open a folder or file by its path (Ctrl+L)"));
     EdPath->setClearButtonEnabled(true);
@@ -191,11 +185,9 @@ void TFormMain::BuildExplorer(int width) {
     Splitter1 = MakeSplitter(Qt::Horizontal, GroupBoxExplorer, "Splitter1");
     explorerLayout->addWidget(Splitter1);
 
-    FolderTree1 = new TFolderTree(Splitter1);
-    FolderTree1->setObjectName(QStringLiteral("FolderTree1"));
+    FolderTree1 = MakeNamed<TFolderTree>("FolderTree1", Splitter1);
     FolderTree1->SetActive(true);
-    FileListBox = new TFileListBox(Splitter1);
-    FileListBox->setObjectName(QStringLiteral("FileListBox"));
+    FileListBox = MakeNamed<TFileListBox>("FileListBox", Splitter1);
     FileListBox->setFont(QFont(QStringLiteral("Verdana"), 8));
     FileListBox->SetMask(FileMask);
     Splitter1->setStretchFactor(1, 1);
@@ -203,15 +195,14 @@ void TFormMain::BuildExplorer(int width) {
 }
 
 void TFormMain::BuildEditor() {
-    GroupBoxEditor = new QGroupBox(QStringLiteral("Tag Information"), Splitter2);
-    GroupBoxEditor->setObjectName(QStringLiteral("GroupBoxEditor"));
+    GroupBoxEditor =
+        MakeNamed<QGroupBox>("GroupBoxEditor", QStringLiteral("Tag Information"), Splitter2);
     auto* editorLayout = new QVBoxLayout(GroupBoxEditor);
     editorLayout->setContentsMargins(4, 4, 4, 4);
     Panel1 = MakeFilePanel(GroupBoxEditor);
     editorLayout->addWidget(Panel1);
 
-    PageControl = new QTabWidget(GroupBoxEditor);
-    PageControl->setObjectName(QStringLiteral("PageControl"));
+    PageControl = MakeNamed<QTabWidget>("PageControl", GroupBoxEditor);
     // The tag pages' fields scroll rather than hold the window to their full height, so
     // the splitter above them can be dragged whatever the window's size.
     PageControl->addTab(BuildID3v1Page(), QStringLiteral("ID3v1"));
@@ -232,8 +223,7 @@ void TFormMain::BuildPersistence() {
     OptionsIni->SetDelimiter('\\');
     OptionsIni->SetRegRoot(rrtHKEY_CURRENT_USER);
     OptionsIni->SetWarningMessage(std::string(TElIniFile::DefaultWarning));
-    ElFormPersist1 = new TElFormPersist(this);
-    ElFormPersist1->setObjectName(QStringLiteral("ElFormPersist1"));
+    ElFormPersist1 = MakeNamed<TElFormPersist>("ElFormPersist1", this);
     ElFormPersist1->SetStorage(OptionsIni.get());
     ElFormPersist1->SetPersistOptions(TElFormPersist::epoState | TElFormPersist::epoPosition |
                                       TElFormPersist::epoProperties | TElFormPersist::epoSize);
@@ -283,15 +273,6 @@ void TFormMain::ConnectCommands() {
 
 namespace {
 
-QLabel* MakeVersionLabel(QWidget* parent, const char* name) {
-    auto* label = new QLabel(QStringLiteral("---"), parent);
-    label->setObjectName(QLatin1String(name));
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    return label;
-}
-
 // A button of a tag page's bar: the member it is kept in, its name, caption and tip.
 struct TBarButton {
     QToolButton*& Button;
@@ -302,8 +283,7 @@ struct TBarButton {
 
 QWidget* MakeButtonBar(QWidget* parent, const char* name, const TBarButton& save,
                        const TBarButton& remove) {
-    auto* bar = new QWidget(parent);
-    bar->setObjectName(QLatin1String(name));
+    auto* bar = MakeNamed<QWidget>(name, parent);
     auto* layout = new QHBoxLayout(bar);
     layout->setContentsMargins(0, 2, 0, 2);
     const std::pair<const TBarButton*, QStyle::StandardPixmap> buttons[] = {
@@ -327,8 +307,7 @@ struct TTagPage {
     QGridLayout* Grid;
 
     explicit TTagPage(const char* name)
-        : Page(new QWidget), Fields(new QWidget), Grid(new QGridLayout) {
-        Page->setObjectName(QLatin1String(name));
+        : Page(MakeNamed<QWidget>(name)), Fields(new QWidget), Grid(new QGridLayout) {
         Grid->setColumnStretch(1, 1);
     }
 
@@ -379,7 +358,7 @@ struct TTagPage {
 QWidget* TFormMain::BuildID3v1Page() {
     TTagPage tab("TabID3v1");
     QWidget* fields = tab.Fields;
-    LB1INFO = MakeVersionLabel(fields, "LB1INFO");
+    LB1INFO = MakeBoldLabel(fields, "LB1INFO", QStringLiteral("---"));
     // Creation order matters: the pages are cleared edit box by edit box in this order.
     MakeEdits(fields, {{Ed1Title, "Ed1Title", 406},
                        {Ed1Album, "Ed1Album", 406},
@@ -401,15 +380,14 @@ QWidget* TFormMain::BuildID3v1Page() {
 QWidget* TFormMain::BuildID3v2Page() {
     TTagPage tab("TabID3v2");
     QWidget* fields = tab.Fields;
-    LB2INFO = MakeVersionLabel(fields, "LB2INFO");
+    LB2INFO = MakeBoldLabel(fields, "LB2INFO", QStringLiteral("---"));
     MakeEdits(fields, {{Ed2Track, "Ed2Track", 51},
                        {Ed2Artist, "Ed2Artist", 406},
                        {Ed2Album, "Ed2Album", 406},
                        {Ed2Title, "Ed2Title", 406},
                        {Ed2Year, "Ed2Year", 66}});
     Ed2Genre = MakeGenreList(fields, "Ed2Genre");
-    Ed2Comment = new QPlainTextEdit(fields);
-    Ed2Comment->setObjectName(QStringLiteral("Ed2Comment"));
+    Ed2Comment = MakeNamed<QPlainTextEdit>("Ed2Comment", fields);
     Ed2Comment->setFixedHeight(61);
     tab.AddTagFields(LB2INFO, Ed2Title, Ed2Album, Ed2Artist, Ed2Track, Ed2Year, Ed2Genre);
     tab.Add(7, QStringLiteral("Comment:"), Ed2Comment, Qt::AlignTop, Qt::Alignment());

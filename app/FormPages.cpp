@@ -3,6 +3,7 @@
 #include "app/main.h"
 
 #include "app/Common.h"
+#include "app/FormWidgets.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -18,8 +19,7 @@ namespace cantorell {
 namespace {
 
 QLabel* MakeLinkLabel(QWidget* parent, const char* name, const QString& text) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
+    auto* label = MakeNamed<QLabel>(name, parent);
     label->setText(
         QStringLiteral("<a href=\"#\" style=\"color:#0000ff\">%1</a>").arg(text.toHtmlEscaped()));
     label->setTextFormat(Qt::RichText);
@@ -28,28 +28,29 @@ QLabel* MakeLinkLabel(QWidget* parent, const char* name, const QString& text) {
     return label;
 }
 
-// A page of the page control, named `name`: its layout, set on the page.
-template <typename TLayout> TLayout* MakePage(const char* name) {
-    auto* page = new QWidget;
-    page->setObjectName(QLatin1String(name));
-    return new TLayout(page);
+// A page of the page control, named `name`, and the layout set on it.
+template <typename TLayout> struct TPage {
+    QWidget* Widget;
+    TLayout* Layout;
+};
+
+template <typename TLayout> TPage<TLayout> MakePage(const char* name) {
+    auto* page = MakeNamed<QWidget>(name);
+    return {page, new TLayout(page)};
 }
 
 } // namespace
 
 QWidget* TFormMain::BuildLyricsPage() {
-    auto* layout = MakePage<QHBoxLayout>("TabILyrics");
-    QWidget* page = layout->parentWidget();
+    const auto [page, layout] = MakePage<QHBoxLayout>("TabILyrics");
     layout->setContentsMargins(2, 2, 2, 2);
-    auto* strip = new QWidget(page);
-    strip->setObjectName(QStringLiteral("Panel2"));
+    auto* strip = MakeNamed<QWidget>("Panel2", page);
     strip->setFixedWidth(41);
     auto* stripLayout = new QVBoxLayout(strip);
     stripLayout->setContentsMargins(2, 2, 2, 2);
     const auto addButton = [&](const char* name, int tag, const QString& hint,
                                QStyle::StandardPixmap icon, bool visible) {
-        auto* button = new QToolButton(strip);
-        button->setObjectName(QLatin1String(name));
+        auto* button = MakeNamed<QToolButton>(name, strip);
         button->setAutoRaise(true); // a flat button, raised under the mouse
         button->setProperty("tag", tag);
         button->setToolTip(hint);
@@ -71,9 +72,7 @@ QWidget* TFormMain::BuildLyricsPage() {
     stripLayout->addStretch(1);
     layout->addWidget(strip);
 
-    Ed2Lyrics = new QPlainTextEdit(page);
-    Ed2Lyrics->setObjectName(QStringLiteral("Ed2Lyrics"));
-    Ed2Lyrics->setFont(QFont(QStringLiteral("Courier New"), 10));
+    Ed2Lyrics = MakeFixedWidthBox(page, "Ed2Lyrics");
     Ed2Lyrics->setLineWrapMode(QPlainTextEdit::NoWrap);
     Ed2Lyrics->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Ed2Lyrics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -82,12 +81,10 @@ QWidget* TFormMain::BuildLyricsPage() {
 }
 
 QWidget* TFormMain::BuildMpegPage() {
-    auto* layout = MakePage<QVBoxLayout>("TabMPEG");
-    QWidget* page = layout->parentWidget();
+    const auto [page, layout] = MakePage<QVBoxLayout>("TabMPEG");
     layout->setContentsMargins(2, 2, 2, 2);
-    MemoInfo = new QPlainTextEdit(QStringLiteral("MemoInfo"), page);
-    MemoInfo->setObjectName(QStringLiteral("MemoInfo"));
-    MemoInfo->setFont(QFont(QStringLiteral("Courier New"), 10));
+    MemoInfo = MakeFixedWidthBox(page, "MemoInfo");
+    MemoInfo->setPlainText(QStringLiteral("MemoInfo"));
     MemoInfo->setReadOnly(true);
     QPalette palette = MemoInfo->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));
@@ -97,8 +94,7 @@ QWidget* TFormMain::BuildMpegPage() {
 }
 
 QWidget* TFormMain::BuildAboutPage() {
-    auto* layout = MakePage<QVBoxLayout>("TabAbout");
-    QWidget* page = layout->parentWidget();
+    const auto [page, layout] = MakePage<QVBoxLayout>("TabAbout");
     auto* panel = new QWidget(page);
     panel->setAutoFillBackground(true);
     QPalette palette = panel->palette();
@@ -108,8 +104,7 @@ QWidget* TFormMain::BuildAboutPage() {
     auto* panelLayout = new QVBoxLayout(panel);
     panelLayout->setAlignment(Qt::AlignCenter);
 
-    LB_PNM = new QLabel(QStringLiteral("Tag Cantorell"), panel);
-    LB_PNM->setObjectName(QStringLiteral("LB_PNM"));
+    LB_PNM = MakeNamed<QLabel>("LB_PNM", QStringLiteral("Tag Cantorell"), panel);
     // Impact where it is installed; elsewhere a bold sans-serif, because the font matcher
     // may otherwise answer a missing family with a symbol font.
     QFont nameFont(QStringLiteral("Impact"), 18);
@@ -123,15 +118,11 @@ QWidget* TFormMain::BuildAboutPage() {
     LB_PNM->setStyleSheet(QStringLiteral("color: rgb(210, 0, 5);"));
     LB_PNM->setAlignment(Qt::AlignCenter);
 
-    LB_VER = new QLabel(VersionLine(), panel);
-    LB_VER->setObjectName(QStringLiteral("LB_VER"));
-    QFont bold = LB_VER->font();
-    bold.setBold(true);
-    LB_VER->setFont(bold);
+    LB_VER = MakeBoldLabel(panel, "LB_VER", VersionLine());
     LB_VER->setAlignment(Qt::AlignCenter);
 
     LB_LINK = MakeLinkLabel(panel, "LB_LINK", ProductPageAddress().toDisplayString());
-    LB_LINK->setFont(bold);
+    LB_LINK->setFont(LB_VER->font());
     LB_LINK->setAlignment(Qt::AlignCenter);
     // The installed README's path is as long as the prefix it lives under; it must not set
     // the window's smallest width. A narrow window shows the middle of the path; the tooltip
@@ -147,8 +138,7 @@ QWidget* TFormMain::BuildAboutPage() {
 }
 
 QWidget* TFormMain::BuildOurSoftwarePage() {
-    auto* layout = MakePage<QVBoxLayout>("TabSheet1");
-    QWidget* page = layout->parentWidget();
+    const auto [page, layout] = MakePage<QVBoxLayout>("TabSheet1");
     const QString readme = ProductPageAddress().toString();
     const auto addProduct = [&](const char* name, const QString& title, const QString& text) {
         auto* link = MakeLinkLabel(page, name, title);
