@@ -50,9 +50,9 @@ struct TShowReport {
 void StreamJson(const TMPEGaudio& audio, TJsonWriter& json);
 void Id3v2Json(const TDID3v2& tag, TJsonWriter& json);
 void Id3v1Json(const TID3v1& tag, TJsonWriter& json);
-// Appends the JSON line of the file `path` (as ArgumentText gave it) to `out`: its errors,
-// its name and the sections' values.
-void AppendShowJsonLine(const QString& path, const TShowReport& report, std::string& out);
+// Appends the JSON line of the file `native` (its name as NativePath gives it) to `out`:
+// its errors, its name and the sections' values.
+void AppendShowJsonLine(const std::string& native, const TShowReport& report, std::string& out);
 
 // A command-line argument as text. File names are bytes: a byte that is no part of valid
 // UTF-8 becomes the lone surrogate U+DC80 + byte, so that NativePath gives the file's name

@@ -37,12 +37,16 @@ QString ArgumentText(const char* bytes) {
     text.reserve(static_cast<qsizetype>(in.size()));
     size_t at = 0;
     while (at < in.size()) {
-        const size_t length = Utf8SequenceLength(in, at);
+        size_t length = Utf8SequenceLength(in, at);
         const auto lead = static_cast<uint8_t>(in[at]);
         if (length == 0) {
             text += QChar(static_cast<char16_t>(EscapedByteBase + lead));
         } else if (length == 1) {
-            text += QLatin1Char(static_cast<char>(lead));
+            size_t end = at + 1;
+            while (end < in.size() && static_cast<uint8_t>(in[end]) < 0x80)
+                ++end;
+            text += QLatin1String(in.data() + at, static_cast<qsizetype>(end - at));
+            length = end - at;
         } else {
             // Decoded here, not by QString::fromUtf8, which would drop U+FEFF (a byte-order
             // mark to it) and so name another file.

@@ -7,10 +7,10 @@ namespace cantorell::cli {
 
 namespace {
 
-QString VersionText(const TID3v1& tag) {
+const char* VersionText(const TID3v1& tag) {
     if (!tag.Exists())
-        return QString();
-    return tag.VersionID() == TID3v1::Version11 ? QStringLiteral("1.1") : QStringLiteral("1.0");
+        return "";
+    return tag.VersionID() == TID3v1::Version11 ? "1.1" : "1.0";
 }
 
 } // namespace
@@ -35,7 +35,7 @@ void Id3v1Json(const TID3v1& tag, TJsonWriter& json) {
     json.Key("track");
     json.Number(tag.Track());
     json.Key("version");
-    json.Text(VersionText(tag));
+    json.Utf8(VersionText(tag));
     json.Key("year");
     json.Latin1(tag.Year());
     json.EndObject();
@@ -56,7 +56,7 @@ void ShowId3v1(const QString& path, const std::string& native, TShowReport& repo
         report.Lines.append(QStringLiteral("ID3v1: Tag Not Found"));
         return;
     }
-    report.Lines.append(QStringLiteral("ID3v1: ") + VersionText(tag));
+    report.Lines.append(QStringLiteral("ID3v1: ") + QLatin1String(VersionText(tag)));
     report.Lines.append(QStringLiteral("  Title: ") + Shown(FromLatin1(tag.Title())));
     report.Lines.append(QStringLiteral("  Artist: ") + Shown(FromLatin1(tag.Artist())));
     report.Lines.append(QStringLiteral("  Album: ") + Shown(FromLatin1(tag.Album())));

@@ -9,8 +9,8 @@ namespace cantorell::cli {
 
 namespace {
 
-QString VersionText(const TDID3v2& tag) {
-    return tag.Exists ? QStringLiteral("2.") + QString::number(tag.VersionID) : QString();
+std::string VersionText(const TDID3v2& tag) {
+    return tag.Exists ? "2." + std::to_string(tag.VersionID) : std::string();
 }
 
 // A multi-line text in the plain block: later lines are indented under the label, so no
@@ -239,8 +239,8 @@ QStringList UnsupportedIds(const TDID3v2& tag) {
 // The plain block's lines of a tag that exists.
 QStringList Id3v2Lines(const TDID3v2& tag) {
     QStringList lines;
-    lines.append(QStringLiteral("ID3v2: ") + VersionText(tag) + QStringLiteral(" (") +
-                 QString::number(tag.TagSize) + QStringLiteral(" bytes)"));
+    lines.append(QStringLiteral("ID3v2: ") + QString::fromStdString(VersionText(tag)) +
+                 QStringLiteral(" (") + QString::number(tag.TagSize) + QStringLiteral(" bytes)"));
     lines.append(QStringLiteral("  Title: ") + Shown(FromUtf8(tag.Title)));
     lines.append(QStringLiteral("  Artist: ") + Shown(FromUtf8(tag.Artist)));
     lines.append(QStringLiteral("  Album: ") + Shown(FromUtf8(tag.Album)));
@@ -311,7 +311,7 @@ void Id3v2Json(const TDID3v2& tag, TJsonWriter& json) {
         json.Latin1(tag.Frames_Unsupport.Items(i).FrameID);
     json.EndArray();
     json.Key("version");
-    json.Text(VersionText(tag));
+    json.Utf8(VersionText(tag));
     json.Key("year");
     json.Utf8(tag.Year);
     json.EndObject();

@@ -26,7 +26,7 @@ void WriteOut(std::string& bytes) {
 
 } // namespace
 
-void AppendShowJsonLine(const QString& path, const TShowReport& report, std::string& out) {
+void AppendShowJsonLine(const std::string& native, const TShowReport& report, std::string& out) {
     TJsonWriter json(out);
     // "errors" and "file" come before the sections' keys, as in a JSON object.
     json.BeginObject();
@@ -36,7 +36,7 @@ void AppendShowJsonLine(const QString& path, const TShowReport& report, std::str
         json.Text(error);
     json.EndArray();
     json.Key("file");
-    json.Text(JsonText(path));
+    json.FileName(native);
     for (const auto& [key, value] : report.Json) {
         json.Key(key);
         json.Raw(value);
@@ -73,14 +73,15 @@ int CommandShow(const QStringList& arguments) {
     bool first = true;
     const bool eachLine = json && ::isatty(STDOUT_FILENO) == 1;
     std::string out;
+    out.reserve(JsonFlushSize + 4096);
     for (const QString& path : files) {
         TShowReport report;
         report.Plain = !json;
         if (!json)
             report.Lines.append(QStringLiteral("File: ") + Shown(path));
+        const std::string native = NativePath(path);
         {
             // The sections read the same file one after another: open it once for all.
-            const std::string native = NativePath(path);
             const TReadPin pin(TFileSystem::Default(), native);
             for (const TShowSection section : Sections)
                 section(path, native, report);
@@ -89,7 +90,7 @@ int CommandShow(const QStringList& arguments) {
             result = ecFailure;
 
         if (json) {
-            AppendShowJsonLine(path, report, out);
+            AppendShowJsonLine(native, report, out);
             if (eachLine || out.size() >= JsonFlushSize)
                 WriteOut(out);
         } else {

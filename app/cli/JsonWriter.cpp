@@ -84,11 +84,23 @@ void TJsonWriter::EndArray() {
 }
 
 void TJsonWriter::Key(std::string_view key) {
+    // One append for the separator, the quoted key and the colon: keys are short.
+    char piece[64];
+    size_t length = 0;
     if (FComma)
-        FOut += ',';
-    FOut += '"';
-    FOut += key;
-    FOut += "\":";
+        piece[length++] = ',';
+    piece[length++] = '"';
+    if (key.size() + 4 > sizeof piece) {
+        FOut.append(piece, length);
+        FOut += key;
+        FOut += "\":";
+    } else {
+        key.copy(piece + length, key.size());
+        length += key.size();
+        piece[length++] = '"';
+        piece[length++] = ':';
+        FOut.append(piece, length);
+    }
     FComma = false;
 }
 
@@ -189,15 +201,49 @@ void TJsonWriter::Utf8(std::string_view text) {
 void TJsonWriter::Latin1(std::string_view text) {
     BeforeValue();
     FOut += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
+    size_t run = 0; // the start of the bytes that are copied as they are
+    for (size_t at = 0; at < text.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80 && !NeedsEscape(byte))
+            continue;
+        FOut.append(text.data() + run, at - run);
+        run = at + 1;
         if (byte < 0x80) {
-            AppendAscii(c);
+            AppendAscii(text[at]);
         } else {
-            FOut += static_cast<char>(0xC0 | (byte >> 6));
-            FOut += static_cast<char>(0x80 | (byte & 0x3F));
+            const char pair[] = {static_cast<char>(0xC0 | (byte >> 6)),
+                                 static_cast<char>(0x80 | (byte & 0x3F))};
+            FOut.append(pair, 2);
         }
     }
+    FOut.append(text.data() + run, text.size() - run);
+    FOut += '"';
+}
+
+void TJsonWriter::FileName(std::string_view bytes) {
+    BeforeValue();
+    FOut += '"';
+    size_t run = 0; // the start of the bytes that are copied as they are
+    size_t at = 0;
+    while (at < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[at]);
+        if (byte < 0x80 && !NeedsEscape(byte)) {
+            ++at;
+            continue;
+        }
+        const size_t length = byte < 0x80 ? 1 : Utf8SequenceLength(bytes, at);
+        if (length > 1) {
+            at += length;
+            continue;
+        }
+        FOut.append(bytes.data() + run, at - run);
+        if (length == 1)
+            AppendAscii(bytes[at]);
+        else
+            FOut += "\xEF\xBF\xBD"; // U+FFFD
+        run = ++at;
+    }
+    FOut.append(bytes.data() + run, bytes.size() - run);
     FOut += '"';
 }
 

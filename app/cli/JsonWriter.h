@@ -39,6 +39,9 @@ public:
     // A text of ISO-8859-1 bytes (the ID3v1 fields, frame IDs).
     void Latin1(std::string_view text);
     void Text(QStringView text);
+    // A file's name as the system gives it: each byte that is no part of well-formed UTF-8
+    // becomes U+FFFD (the name of such a file cannot be written in JSON as it is).
+    void FileName(std::string_view bytes);
     void Number(int64_t value);
     void Bool(bool value);
     void Null();

@@ -232,7 +232,7 @@ const TFileCase FileCases[] = {
          return Audio() +
                 TId3v1Record{"", "", "", "", "thirty bytes of comment text!", -1, 255}.Build();
      },
-     "v10.mp3",
+     "cut \xE2\x82 \xED\xA0\x80\x01.mp3",
      {}},
 };
 
@@ -264,7 +264,7 @@ TEST_P(ShowJsonLineTest, IsTheLineQJsonDocumentWrites) {
     Id3v1Json(v1, id3v1);
     const QString name = ArgumentText(file.FileName);
     std::string line;
-    AppendShowJsonLine(name, report, line);
+    AppendShowJsonLine(cli::NativePath(name), report, line);
 
     const bool hasAudio = streamRead && HasMpegAudio(audio);
     const QJsonObject reference{{"file", JsonText(name)},
