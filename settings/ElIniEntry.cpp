@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 
 namespace cantorell {
 
@@ -60,7 +61,7 @@ public:
         return FSlots.empty() ? nullptr : EntryOf(FSlots[Locate(normal, HashOf(normal))]);
     }
     TElIniEntry* EntryOf(const TSlot& slot) const {
-        return slot.Child == 0 ? nullptr : FChildren.Items[slot.Child - 1].get();
+        return slot.Child == 0 ? nullptr : FChildren.Items[slot.Child - 1];
     }
     void Fill(TSlot& slot, uint32_t hash, int32_t position) {
         slot = {hash, static_cast<uint32_t>(position) + 1};
@@ -102,7 +103,7 @@ private:
         return i;
     }
     void Grow() {
-        std::vector<TSlot> old(FSlots.empty() ? 64 : FSlots.size() * 2);
+        TElBlockVector<TSlot> old(FSlots.empty() ? 64 : FSlots.size() * 2);
         old.swap(FSlots);
         const size_t mask = FSlots.size() - 1;
         for (const TSlot& slot : old) {
@@ -116,13 +117,17 @@ private:
     }
 
     const TChildren& FChildren;
-    std::vector<TSlot> FSlots; // a power of two in size, at most half full
+    TElBlockVector<TSlot> FSlots; // a power of two in size, at most half full
     size_t FCount = 0;
 };
+
+TElIniEntry::TChildren::TChildren(TElIniArena* arena) : Arena(arena) {}
 
 TElIniEntry::TChildren::~TChildren() = default;
 
 TElIniEntry::TElIniEntry() = default;
+
+TElIniEntry::TElIniEntry(TElIniArena& arena) : FChildren(std::make_unique<TChildren>(&arena)) {}
 
 TElIniEntry::~TElIniEntry() {
     ClearChildren();
@@ -189,19 +194,45 @@ void TElIniEntry::IndexIfFirst(int32_t position, const std::string& normal) {
         FChildren->Index->Fill(slot, hash, position);
 }
 
+TElIniArena* TElIniEntry::ChildArena() const {
+    if (FChildren)
+        return FChildren->Arena;
+    return Parent != nullptr ? Parent->FChildren->Arena : nullptr;
+}
+
+void TElIniEntry::DestroyChild(TElIniEntry* child, TElIniArena* arena) noexcept {
+    child->~TElIniEntry();
+    if (arena != nullptr)
+        arena->Give(child);
+    else
+        ::operator delete(child);
+}
+
 TElIniEntry* TElIniEntry::AttachChild(std::string_view name, bool isKey) {
     if (!FChildren)
-        FChildren = std::make_unique<TChildren>();
+        FChildren = std::make_unique<TChildren>(ChildArena());
     // The bound the children list has always had; no file comes near it before memory
     // runs out, but the error stays the list's own.
     if (ChildCount() >= TElList::MaxListSize)
         throw EElListError(TElList::MaxListSize + 1);
-    auto child = std::make_unique<TElIniEntry>();
-    child->FName = name;
+    TElIniArena* arena = FChildren->Arena;
+    // The place in the list first: a node never exists without its owner.
+    FChildren->Items.push_back(nullptr);
+    TElIniEntry* child = nullptr;
+    try {
+        child = new (arena != nullptr ? arena->Take() : ::operator new(sizeof(TElIniEntry)))
+            TElIniEntry();
+        child->FName = name;
+    } catch (...) {
+        if (child != nullptr)
+            DestroyChild(child, arena);
+        FChildren->Items.pop_back();
+        throw;
+    }
     child->IsKey = isKey;
     child->Parent = this;
-    FChildren->Items.push_back(std::move(child));
-    return FChildren->Items.back().get();
+    FChildren->Items.back() = child;
+    return child;
 }
 
 TElIniEntry* TElIniEntry::AddChild(std::string_view name, bool isKey) {
@@ -261,15 +292,23 @@ void TElIniEntry::RemoveChild(TElIniEntry* child) {
         return;
     ForgetChild(child);
     // Out of the list first, then freed with its subtree.
-    std::unique_ptr<TElIniEntry> removed = std::move(FChildren->Items[position]);
     FChildren->Items.erase(FChildren->Items.begin() + position);
     if (TChildIndex* index = Index())
         index->Removed(position);
+    DestroyChild(child, FChildren->Arena);
 }
 
 void TElIniEntry::ClearChildren() {
+    if (!FChildren)
+        return;
     // Every child goes at once: no index entry needs to be handed on to a later namesake.
-    FChildren.reset();
+    // The list is emptied before the children are freed, so that it never names a freed
+    // node; the children record stays, with its arena.
+    FChildren->Index.reset();
+    TElBlockVector<TElIniEntry*> children;
+    children.swap(FChildren->Items);
+    for (TElIniEntry* child : children)
+        DestroyChild(child, FChildren->Arena);
 }
 
 void TElIniEntry::Rename(std::string_view name) {

@@ -6,6 +6,8 @@
 // spelling it was first written with.
 #pragma once
 
+#include "ElIniArena.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -57,7 +59,10 @@ struct TElIniValue {
 
 class TElIniEntry : public TElIniValue {
 public:
+    // A node of its own: its children come from the heap.
     TElIniEntry();
+    // The root of a tree whose nodes all come from `arena`, which must outlive the root.
+    explicit TElIniEntry(TElIniArena& arena);
     ~TElIniEntry();
     TElIniEntry(const TElIniEntry&) = delete;
     TElIniEntry& operator=(const TElIniEntry&) = delete;
@@ -80,7 +85,7 @@ public:
     int32_t ChildCount() const {
         return FChildren ? static_cast<int32_t>(FChildren->Items.size()) : 0;
     }
-    TElIniEntry* Child(int32_t index) const { return FChildren->Items[index].get(); }
+    TElIniEntry* Child(int32_t index) const { return FChildren->Items[index]; }
     const std::string& Name() const { return FName; }
 
     bool IsKey = false;
@@ -92,11 +97,14 @@ private:
     static constexpr int32_t IndexThreshold = 16;
     class TChildIndex;
     // The children in the order they were added, and once there are many, their name
-    // index.
+    // index. The node owns its children; they live in the arena of the tree (null: the
+    // heap), which a child's own children use too.
     struct TChildren {
-        std::vector<std::unique_ptr<TElIniEntry>> Items;
-        std::unique_ptr<TChildIndex> Index;
+        explicit TChildren(TElIniArena* arena);
         ~TChildren();
+        TElBlockVector<TElIniEntry*> Items;
+        std::unique_ptr<TChildIndex> Index;
+        TElIniArena* const Arena;
     };
 
     bool MatchesNormal(std::string_view normal) const;
@@ -107,13 +115,18 @@ private:
     void IndexIfFirst(int32_t position, const std::string& normal);
     void ForgetChild(TElIniEntry* child);
     TElIniEntry* AttachChild(std::string_view name, bool isKey);
+    // The arena this node's children come from: the one of its own children, else the one
+    // of its siblings.
+    TElIniArena* ChildArena() const;
+    static void DestroyChild(TElIniEntry* child, TElIniArena* arena) noexcept;
 
     TChildIndex* Index() const { return FChildren ? FChildren->Index.get() : nullptr; }
     int32_t PositionOf(const TElIniEntry* child) const;
 
     std::string FName;
-    // Null until the first child arrives: a store of a million values is mostly values
-    // without children, and each of them pays for one pointer here, not for a list.
+    // Null until the first child arrives (a tree's root has it from the start, for its
+    // arena): a store of a million values is mostly values without children, and each of
+    // them pays for one pointer here, not for a list.
     std::unique_ptr<TChildren> FChildren;
 };
 

@@ -107,6 +107,8 @@ private:
     void NameIfNameless(TElIniEntry& node, std::string_view component);
 
     const TElIniFormat& FFormat;
+    // Every node but the root; declared before the root, so that it outlives it.
+    TElIniArena FArena;
     std::unique_ptr<TElIniEntry> FRoot;
     TElIniEntry* FCurrentEntry;
     std::string FCurrentKey;
