@@ -313,6 +313,11 @@ struct THostileText {
     std::string Text;
 };
 
+// By name: printed as raw bytes, the padding after the name would be read uninitialised.
+void PrintTo(const THostileText& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class ElIniHostileText : public testing::TestWithParam<THostileText> {};
 
 TEST_P(ElIniHostileText, IsWrittenBackWithinASmallMultipleOfItsSize) {
