@@ -3,9 +3,11 @@
 #include "platform/Ascii.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace cantorell {
 
@@ -249,17 +251,6 @@ void AppendListItem(TElIniEntry& entry, std::string&& item) {
     entry.MultiValue.push_back(std::move(item));
 }
 
-// The entry a value line of `section` names, or null when the line is to be ignored.
-TElIniEntry* LineEntry(TElIniTree& tree, TElIniEntry& section, const std::string& name) {
-    if (!name.empty()) {
-        bool added = false;
-        return section.FindOrAddChild(name, false, added);
-    }
-    // An empty name under a key is the key's own value; at the root, only a value that
-    // already has the empty name takes it.
-    return &section != &tree.Root() ? &section : tree.Root().FindChild(name);
-}
-
 // The next line of `text` from `pos`, which moves past the line's end.
 std::string_view NextLine(std::string_view text, size_t& pos) {
     const size_t end = text.find_first_of("\r\n", pos);
@@ -273,45 +264,111 @@ std::string_view NextLine(std::string_view text, size_t& pos) {
     return line;
 }
 
+// Reads the text form into a tree, front to back. The named value lines of a section are
+// gathered a few at a time: their entries are found together, then given their values in
+// line order, which is the result of taking the lines one by one, since finding an entry
+// never depends on a value.
+class TTextReader {
+public:
+    TTextReader(const TElIniFormat& format, const TElLineSplitter& split, TElIniTree& tree)
+        : Format(format), Split(split), Tree(tree), Section(&tree.Root()) {}
+
+    void Run(std::string_view text) {
+        const std::string delimiter(1, Format.Delimiter);
+        int64_t lineNumber = 0;
+        size_t pos = 0;
+        while (pos < text.size()) {
+            const std::string_view line = NextLine(text, pos);
+            ++lineNumber;
+            if (line.empty() || (!Format.Comment.empty() && line.starts_with(Format.Comment)))
+                continue;
+            if (line.front() == '[') {
+                const std::string_view path = line.size() >= 2 && line.back() == ']'
+                                                  ? line.substr(1, line.size() - 2)
+                                                  : line.substr(1);
+                Flush();
+                // A path that cannot be opened makes the lines up to the next header
+                // skipped.
+                Section = Tree.OpenSection(delimiter + std::string(path));
+            } else if (Section != nullptr) {
+                ReadValueLine(line, lineNumber);
+            }
+        }
+        Flush();
+    }
+
+private:
+    struct TLine {
+        std::string Name, Value;
+        bool ListItem = false;
+    };
+
+    void ReadValueLine(std::string_view line, int64_t lineNumber) {
+        TLine& read = Lines[Count];
+        if (!Split(line, read.Name, read.Value)) {
+            read.Value = std::move(read.Name);
+            read.Name = "#" + std::to_string(lineNumber);
+        }
+        read.ListItem = CutListIndex(read.Name);
+        if (!read.Name.empty()) {
+            if (++Count == Lines.size())
+                Flush();
+            return;
+        }
+        // An empty name under a key is the key's own value; at the root, only a value
+        // that already has the empty name takes it, so the lines before must be in.
+        Flush();
+        TElIniEntry* entry =
+            Section != &Tree.Root() ? Section : Tree.Root().FindChild(std::string_view());
+        if (entry != nullptr)
+            Assign(*entry, read);
+    }
+
+    // Finds or adds the entries of the gathered lines and gives them their values; where
+    // that stops with an exception, the lines before keep what they gave.
+    void Flush() {
+        if (Count == 0)
+            return;
+        std::array<std::string_view, BatchSize> names;
+        std::array<TElIniEntry*, BatchSize> entries{};
+        for (size_t i = 0; i < Count; ++i)
+            names[i] = Lines[i].Name;
+        const size_t count = std::exchange(Count, 0);
+        try {
+            Section->FindOrAddChildren({names.data(), count}, false, {entries.data(), count});
+        } catch (...) {
+            for (size_t i = 0; i < count && entries[i] != nullptr; ++i)
+                Assign(*entries[i], Lines[i]);
+            throw;
+        }
+        for (size_t i = 0; i < count; ++i)
+            Assign(*entries[i], Lines[i]);
+    }
+
+    static void Assign(TElIniEntry& entry, TLine& line) {
+        if (line.ListItem)
+            AppendListItem(entry, std::move(line.Value));
+        else
+            AssignFromText(entry, std::move(line.Value));
+    }
+
+    static constexpr size_t BatchSize = 16;
+
+    const TElIniFormat& Format;
+    const TElLineSplitter& Split;
+    TElIniTree& Tree;
+    TElIniEntry* Section;
+    std::array<TLine, BatchSize> Lines;
+    size_t Count = 0;
+};
+
 } // namespace
 
 void ReadIniText(std::string_view text, const TElIniFormat& format, const TElLineSplitter& split,
                  TElIniTree& tree) {
     text = text.substr(0, text.find('\0'));
     const TElIniTree::TKeyBudget budget(tree, text.size());
-    TElIniEntry* section = &tree.Root();
-    const std::string delimiter(1, format.Delimiter);
-    std::string name, value;
-    int64_t lineNumber = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        const std::string_view line = NextLine(text, pos);
-        ++lineNumber;
-        if (line.empty() || (!format.Comment.empty() && line.starts_with(format.Comment)))
-            continue;
-        if (line.front() == '[') {
-            const std::string_view path = line.size() >= 2 && line.back() == ']'
-                                              ? line.substr(1, line.size() - 2)
-                                              : line.substr(1);
-            // A path that cannot be opened makes the lines up to the next header skipped.
-            section = tree.OpenSection(delimiter + std::string(path));
-            continue;
-        }
-        if (section == nullptr)
-            continue;
-        if (!split(line, name, value)) {
-            value = std::move(name);
-            name = "#" + std::to_string(lineNumber);
-        }
-        const bool listItem = CutListIndex(name);
-        TElIniEntry* entry = LineEntry(tree, *section, name);
-        if (entry == nullptr)
-            continue;
-        if (listItem)
-            AppendListItem(*entry, std::move(value));
-        else
-            AssignFromText(*entry, std::move(value));
-    }
+    TTextReader(format, split, tree).Run(text);
 }
 
 namespace {

@@ -57,6 +57,11 @@ public:
             Grow();
         return FSlots[Locate(normal, hash)];
     }
+    // Starts fetching the slot where a lookup of `hash` begins.
+    void Prefetch(uint32_t hash) const {
+        if (!FSlots.empty())
+            __builtin_prefetch(&FSlots[hash & (FSlots.size() - 1)]);
+    }
     TElIniEntry* Find(std::string_view normal) const {
         return FSlots.empty() ? nullptr : EntryOf(FSlots[Locate(normal, HashOf(normal))]);
     }
@@ -245,10 +250,37 @@ TElIniEntry* TElIniEntry::AddChild(std::string_view name, bool isKey) {
 }
 
 TElIniEntry* TElIniEntry::FindOrAddChild(std::string_view name, bool isKey, bool& added) {
-    std::string normal = NormalName(name);
+    const std::string normal = NormalName(name);
+    return FindOrAddNormal(name, normal, TChildIndex::HashOf(normal), isKey, added);
+}
+
+void TElIniEntry::FindOrAddChildren(std::span<const std::string_view> names, bool isKey,
+                                    std::span<TElIniEntry*> entries) {
+    // Enough names to keep several fetches under way, few enough that their slots are
+    // still in the cache when their turn comes.
+    constexpr size_t group = 16;
+    std::array<std::string, group> normals;
+    std::array<uint32_t, group> hashes{};
+    for (size_t first = 0; first < names.size(); first += group) {
+        const size_t count = std::min(group, names.size() - first);
+        for (size_t i = 0; i < count; ++i) {
+            normals[i] = NormalName(names[first + i]);
+            hashes[i] = TChildIndex::HashOf(normals[i]);
+            if (const TChildIndex* index = Index())
+                index->Prefetch(hashes[i]);
+        }
+        for (size_t i = 0; i < count; ++i) {
+            bool added = false;
+            entries[first + i] =
+                FindOrAddNormal(names[first + i], normals[i], hashes[i], isKey, added);
+        }
+    }
+}
+
+TElIniEntry* TElIniEntry::FindOrAddNormal(std::string_view name, const std::string& normal,
+                                          uint32_t hash, bool isKey, bool& added) {
     if (TChildIndex* index = Index()) {
         // One probe for both the search and the insertion.
-        const uint32_t hash = TChildIndex::HashOf(normal);
         TChildIndex::TSlot& slot = index->Probe(normal, hash);
         added = slot.Child == 0;
         if (!added)

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -76,6 +77,12 @@ public:
     TElIniEntry* AddChild(std::string_view name, bool isKey);
     // The first child of that name, or a new one appended when there is none.
     TElIniEntry* FindOrAddChild(std::string_view name, bool isKey, bool& added);
+    // FindOrAddChild for each of `names` in turn, the nodes in `entries` (as long as
+    // `names`; an entry stays as it was where an exception stops the calls). With a name
+    // index the slots of several names are fetched before the first is looked at, so the
+    // lookups in a large key wait for memory together rather than one after another.
+    void FindOrAddChildren(std::span<const std::string_view> names, bool isKey,
+                           std::span<TElIniEntry*> entries);
     // Removes and frees one child with its subtree.
     void RemoveChild(TElIniEntry* child);
     void ClearChildren();
@@ -109,6 +116,9 @@ private:
 
     bool MatchesNormal(std::string_view normal) const;
     TElIniEntry* FindNormal(const std::string& normal) const;
+    // FindOrAddChild for a name whose normal form and its hash are known.
+    TElIniEntry* FindOrAddNormal(std::string_view name, const std::string& normal, uint32_t hash,
+                                 bool isKey, bool& added);
     void BuildIndexIfLarge();
     // Indexes the child at `position` under `normal` unless an earlier child of that name
     // is indexed.
