@@ -63,22 +63,13 @@ template <class T> void PutSigned(void* data, int32_t value) {
 // Calls `act` with a zero of the signed integer type that is `size` bytes wide, the type
 // an enumeration of that width is stored as; false for any other width.
 template <class TAct> bool WithSignedOfWidth(qsizetype size, TAct act) {
-    switch (size) {
-    case 1:
-        act(int8_t{});
+    const auto tryType = [&](auto zero) {
+        if (size != static_cast<qsizetype>(sizeof zero))
+            return false;
+        act(zero);
         return true;
-    case 2:
-        act(int16_t{});
-        return true;
-    case 4:
-        act(int32_t{});
-        return true;
-    case 8:
-        act(int64_t{});
-        return true;
-    default:
-        return false;
-    }
+    };
+    return tryType(int8_t{}) || tryType(int16_t{}) || tryType(int32_t{}) || tryType(int64_t{});
 }
 
 // The integer an enumeration or set value holds, whatever its width.
