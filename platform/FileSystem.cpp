@@ -1,5 +1,8 @@
 #include "FileSystem.h"
 
+#include "PinnedFile.h"
+#include "PosixCalls.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -19,23 +22,15 @@
 
 namespace cantorell {
 
+using posix::kOpenFlags;
+using posix::NotRegularError;
+using posix::Retry;
+using posix::StampOf;
+
 namespace {
 
 constexpr unsigned kPermissionBits = 07777;
 constexpr int64_t kCopyBlock = 1 << 20;
-
-// Retries a system call that was interrupted by a signal.
-template <typename F> auto Retry(F call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
-}
-
-// Every descriptor is opened with O_NONBLOCK: opening a FIFO for reading would otherwise
-// wait for a writer forever. Regular files ignore the flag.
-constexpr int kOpenFlags = O_CLOEXEC | O_NONBLOCK;
 // Links followed before a path counts as a loop (the kernel's own limit).
 constexpr int kMaxLinkHops = 40;
 // The new file of a save is named ".<name>.tcsave-<pid>-<random>" beside the old one. The
@@ -43,17 +38,6 @@ constexpr int kMaxLinkHops = 40;
 constexpr std::string_view kTempMarker = ".tcsave-";
 // Long names are cut so that the temporary name stays within NAME_MAX.
 constexpr size_t kTempNameKeep = 100;
-
-TFileStamp StampOf(const struct stat& st) {
-    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-            static_cast<int64_t>(st.st_size),
-            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
-// errno for a path that exists but is no regular file.
-int NotRegularError(const struct stat& st) {
-    return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-}
 
 // The status of the regular file `path` names (links followed); false with errno set when
 // there is none or it is something else.
@@ -278,41 +262,17 @@ bool TFileSystem::Fails(TFileOp op) {
     return false;
 }
 
-void TFileSystem::Pin(const std::string& path) {
-    Unpin();
-    // A device is never opened: opening some (a tape, a serial line) acts on them.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return;
-    const int fd = Retry([&] { return ::open(path.c_str(), O_RDONLY | kOpenFlags); });
-    if (fd < 0)
-        return;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return;
-    }
-    PinnedPath = path;
-    PinnedFd = std::shared_ptr<const int>(new int(fd), [](const int* held) {
-        ::close(*held);
-        delete held;
-    });
-    PinnedStamp = StampOf(st);
-}
-
-void TFileSystem::Unpin() {
-    PinnedFd.reset();
-    PinnedStamp = {};
-    PinnedPath.clear();
-}
-
 std::unique_ptr<TFile> TFileSystem::Open(const std::string& path, TOpenMode mode) {
     if (Fails(TFileOp::foOpen))
         return nullptr;
-    if (mode == TOpenMode::omReadOnly && PinnedFd && path == PinnedPath)
-        return std::make_unique<TFile>(*this, PinnedFd, PinnedStamp);
-    if (mode != TOpenMode::omReadOnly)
-        Unpin();
     struct stat st {};
+    if (mode == TOpenMode::omReadOnly) {
+        if (Pinned && Pinned->IsOpen() && path == PinnedPath)
+            return std::make_unique<TFile>(*this, Pinned);
+        const int fd = posix::OpenRegularForReading(path, st);
+        return fd < 0 ? nullptr : std::make_unique<TFile>(*this, fd, StampOf(st));
+    }
+    Unpin();
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
         errno = NotRegularError(st);
         return nullptr;
@@ -320,8 +280,6 @@ std::unique_ptr<TFile> TFileSystem::Open(const std::string& path, TOpenMode mode
     int flags = kOpenFlags;
     switch (mode) {
     case TOpenMode::omReadOnly:
-        flags |= O_RDONLY;
-        break;
     case TOpenMode::omReadWrite:
         flags |= O_RDWR;
         break;
@@ -553,6 +511,8 @@ bool TFileSystem::UnchangedSince(const std::string& path, const std::string& rea
 }
 
 std::unique_ptr<TFileLock> TFileSystem::LockFile(const std::string& path) {
+    // A save reads what it keeps under its lock, from the file as it is then.
+    Unpin();
     Note.clear();
     if (Fails(TFileOp::foLock))
         return nullptr;
@@ -667,7 +627,7 @@ bool TFileSystem::Remove(const std::string& path) {
 }
 
 TFile::~TFile() {
-    if (Fd >= 0 && !Shared)
+    if (Fd >= 0 && !Pinned)
         ::close(Fd);
 }
 
@@ -685,14 +645,13 @@ bool TFile::Size(int64_t& size) {
     return true;
 }
 
-int64_t TFile::ReadAt(int64_t offset, void* buffer, int64_t count) {
-    if (Fs.Fails(TFileOp::foRead) || offset < 0 || count < 0)
+int64_t TFileSystem::ReadDisk(int fd, int64_t offset, char* out, int64_t count) {
+    if (Fails(TFileOp::foDiskRead))
         return -1;
-    auto* out = static_cast<char*>(buffer);
     int64_t done = 0;
     while (done < count) {
         const ssize_t n =
-            Retry([&] { return ::pread(Fd, out + done, count - done, offset + done); });
+            Retry([&] { return ::pread(fd, out + done, count - done, offset + done); });
         if (n < 0)
             return -1;
         if (n == 0)
@@ -700,6 +659,13 @@ int64_t TFile::ReadAt(int64_t offset, void* buffer, int64_t count) {
         done += n;
     }
     return done;
+}
+
+int64_t TFile::ReadAt(int64_t offset, void* buffer, int64_t count) {
+    if (Fs.Fails(TFileOp::foRead) || offset < 0 || count < 0)
+        return -1;
+    auto* out = static_cast<char*>(buffer);
+    return Pinned ? Pinned->Read(Fs, offset, out, count) : Fs.ReadDisk(Fd, offset, out, count);
 }
 
 bool TFile::ReadExactAt(int64_t offset, void* buffer, int64_t count) {
@@ -783,8 +749,8 @@ bool TFile::SetPermissions(unsigned mode) {
 bool TFile::Close() {
     const int fd = Fd;
     Fd = -1;
-    if (Shared) {
-        Shared.reset();
+    if (Pinned) {
+        Pinned.reset();
         return !Fs.Fails(TFileOp::foClose);
     }
     if (Fs.Fails(TFileOp::foClose)) {

@@ -42,6 +42,7 @@ enum class TFileOp {
     foOwner,       // giving a replacement the old file's owner and group
     foAttributes,  // copying extended attributes (and with them ACLs)
     foFolderFlush, // flushing the folder after a rename
+    foDiskRead,    // a read the kernel answers (a pinned file's blocks answer some without one)
     foCount        // number of kinds, not a call
 };
 
@@ -53,6 +54,7 @@ enum class TOpenMode {
 
 class TFile;
 class TFileLock;
+class TPinnedFile;
 
 // What identifies a file's content as it was read: a save checks it again under its lock,
 // so that a change made by another program in between is not overwritten unseen.
@@ -148,14 +150,17 @@ public:
 
     // Showing a file reads it three times in a row (stream, ID3v2, ID3v1). While a path is
     // pinned, read-only opens of exactly that path share one open file instead of opening,
-    // checking and closing it again each time. Any call that changes a file drops the pin,
-    // so a read after a save always sees the new file. Use TReadPin rather than these.
+    // checking and closing it again each time, and the reads share one block at the file's
+    // head and one at its tail, each read once when first needed. Any call that changes a
+    // file, and taking a save's lock, drops the pin, so a read after a save always sees the
+    // new file and a save never works from kept bytes. Use TReadPin rather than these.
     void Pin(const std::string& path);
     void Unpin();
 
 private:
     friend class TFile;
     friend class TFileLock;
+    friend class TPinnedFile;
     struct THeldLock {
         int Id = 0;
         uint64_t Device = 0;
@@ -170,6 +175,8 @@ private:
     bool ReplaceInPlace(const std::string& target, std::unique_ptr<TFile> copy,
                         const std::string& copyPath);
     void Release(int id);
+    // One positioned read of the kernel (pread, on until `count` or the end of the file).
+    int64_t ReadDisk(int fd, int64_t offset, char* out, int64_t count);
 
     static constexpr std::size_t Index(TFileOp op) { return static_cast<std::size_t>(op); }
     // Counts the call and tells whether it must fail.
@@ -180,8 +187,7 @@ private:
     std::string PinnedPath;
     // Shared with every TFile handed out for the pin, so a reader that still holds one
     // keeps the file open even when the pin is dropped.
-    std::shared_ptr<const int> PinnedFd;
-    TFileStamp PinnedStamp;
+    std::shared_ptr<TPinnedFile> Pinned;
     std::vector<THeldLock> Held;
     int LastLockId = 0;
     std::string Note;
@@ -251,8 +257,7 @@ public:
     TFile(TFileSystem& fs, int fd, TFileStamp stamp = {})
         : Fs(fs), Fd(fd), KnownSize(stamp.Size), OpenStamp(stamp) {}
     // A file shared through a pin: the descriptor closes when its last holder lets go.
-    TFile(TFileSystem& fs, std::shared_ptr<const int> shared, TFileStamp stamp)
-        : Fs(fs), Fd(*shared), KnownSize(stamp.Size), OpenStamp(stamp), Shared(std::move(shared)) {}
+    TFile(TFileSystem& fs, std::shared_ptr<TPinnedFile> pinned);
     ~TFile();
     TFile(const TFile&) = delete;
     TFile& operator=(const TFile&) = delete;
@@ -284,7 +289,7 @@ private:
     // already knows it, which saves a system call per reader. Writes forget it.
     int64_t KnownSize;
     TFileStamp OpenStamp;
-    std::shared_ptr<const int> Shared;
+    std::shared_ptr<TPinnedFile> Pinned;
 };
 
 inline bool TFileSystem::ReplaceContent(const std::string& path, std::string_view bytes,

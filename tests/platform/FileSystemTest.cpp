@@ -187,6 +187,84 @@ TEST_F(FileSystemTest, OnlyThePinnedPathIsShared) {
     EXPECT_FALSE(Fs.Open(Dir.File("missing"), TOpenMode::omReadOnly));
 }
 
+// The reads of showing a file, as the three readers make them, and ranges that cross the
+// pin's blocks: each gives the file's own bytes, and a file of any size costs at most one
+// kernel read for its head and one for its tail.
+TEST_F(FileSystemTest, APinnedFileAnswersFromItsHeadAndTailBlocks) {
+    struct TRange {
+        int64_t Offset;
+        int64_t Count;
+    };
+    for (const size_t length : {size_t{700}, size_t{200000}}) {
+        SCOPED_TRACE(length);
+        const std::string bytes = FakeAudio(length, 7);
+        const auto size = static_cast<int64_t>(length);
+        WriteBytes(Path, bytes);
+        Fs.ResetFaults();
+        const TReadPin pin(Fs, Path);
+        auto file = Fs.Open(Path, TOpenMode::omReadOnly);
+        ASSERT_TRUE(file);
+        const std::vector<TRange> shown = {{0, 3458}, {91, 3458}, {size - 3586, 3586},
+                                           {0, 10},   {10, 81},   {size - 128, 128}};
+        for (const TRange& r : shown) {
+            std::string got(static_cast<size_t>(r.Count), '\0');
+            const int64_t expected = std::min(r.Count, size - std::max<int64_t>(r.Offset, 0));
+            ASSERT_EQ(expected, file->ReadAt(std::max<int64_t>(r.Offset, 0), got.data(), r.Count));
+            EXPECT_TRUE(got.substr(0, expected) ==
+                        bytes.substr(std::max<int64_t>(r.Offset, 0), expected));
+        }
+        EXPECT_EQ(length < 20000 ? 1 : 2, Fs.CallCount(TFileOp::foDiskRead));
+        // Across both blocks and the middle between them, and on past the end.
+        std::string whole(length + 50, '\0');
+        ASSERT_EQ(size, file->ReadAt(0, whole.data(), size + 50));
+        EXPECT_TRUE(whole.substr(0, length) == bytes);
+        EXPECT_EQ(length < 20000 ? 1 : 3, Fs.CallCount(TFileOp::foDiskRead));
+    }
+    // A small read between the blocks (the look behind a large picture) serves the read on
+    // from the same place.
+    const TReadPin pin(Fs, Path);
+    auto file = Fs.Open(Path, TOpenMode::omReadOnly);
+    std::string peek(10, '\0');
+    std::string on(1072, '\0');
+    Fs.ResetFaults();
+    ASSERT_TRUE(file && file->ReadExactAt(100000, peek.data(), 10) &&
+                file->ReadExactAt(100000, on.data(), 1072));
+    EXPECT_TRUE(on == ReadBytes(Path).substr(100000, 1072) && peek == on.substr(0, 10));
+    EXPECT_EQ(1, Fs.CallCount(TFileOp::foDiskRead));
+}
+
+// A failed kernel read fails the read and is tried again by the next one; a file cut while
+// pinned ends where it was cut, with no byte from before the cut beyond it.
+TEST_F(FileSystemTest, APinnedFileReportsFailedAndShortReads) {
+    const std::string bytes = FakeAudio(100000, 3);
+    WriteBytes(Path, bytes);
+    const TReadPin pin(Fs, Path);
+    auto file = Fs.Open(Path, TOpenMode::omReadOnly);
+    ASSERT_TRUE(file);
+    char buffer[128];
+    Fs.FailAt(TFileOp::foDiskRead, 1);
+    EXPECT_EQ(-1, file->ReadAt(0, buffer, 10));
+    ASSERT_TRUE(file->ReadExactAt(0, buffer, 10));
+    EXPECT_EQ(bytes.substr(0, 10), std::string(buffer, 10));
+    ASSERT_EQ(0, ::truncate(Path.c_str(), 50000));
+    EXPECT_EQ(0, file->ReadAt(100000 - 128, buffer, 128));
+    EXPECT_EQ(10, file->ReadAt(49990, buffer, 20));
+}
+
+// A save takes its lock before it reads what it keeps: from then on the file is read as it
+// is, not from the blocks the pin read before another program changed it.
+TEST_F(FileSystemTest, TakingASaveLockDropsThePinnedBlocks) {
+    WriteBytes(Path, "old content");
+    const TReadPin pin(Fs, Path);
+    char buffer[3];
+    ASSERT_TRUE(Fs.Open(Path, TOpenMode::omReadOnly)->ReadExactAt(0, buffer, 3));
+    WriteBytes(Path, "new content");
+    const auto lock = Fs.LockFile(Path);
+    ASSERT_TRUE(lock);
+    ASSERT_TRUE(Fs.Open(Path, TOpenMode::omReadOnly)->ReadExactAt(0, buffer, 3));
+    EXPECT_EQ("new", std::string(buffer, 3));
+}
+
 // --- Special files --------------------------------------------------------------------------
 
 enum class TNodeKind { nkFifo, nkFolder, nkDevice };
