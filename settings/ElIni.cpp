@@ -73,8 +73,7 @@ void TElIniFile::SaveIfEager() {
 void TElIniFile::SetDelimiter(char value) {
     if (value == FFormat.Delimiter)
         return;
-    if (FRegistry)
-        FRegistry->CheckDelimiter(value);
+    FBackend->CheckDelimiter(value);
     FFormat.Delimiter = value;
     FFile->Tree().RespellCurrentKey(); // the old delimiter would no longer split it
     SaveIfEager();
@@ -82,8 +81,7 @@ void TElIniFile::SetDelimiter(char value) {
 
 void TElIniFile::SetLazyWrite(bool value) {
     FLazyWrite = value;
-    if (FRegistry)
-        FRegistry->SetLazyWrite(value);
+    FBackend->SetLazyWrite(value);
 }
 
 void TElIniFile::SetSimple(bool value) {
@@ -122,8 +120,7 @@ void TElIniFile::SetRegRoot(TRegRootType value) {
     if (value == rrtUnknown || value == FRegRoot)
         return;
     FRegRoot = value;
-    if (FRegistry)
-        FRegistry->SetRoot(ToRegistryRoot(value));
+    FBackend->SetRoot(ToRegistryRoot(value));
 }
 
 void TElIniFile::SetUseRegistry(bool value) {
@@ -139,9 +136,9 @@ void TElIniFile::SetUseRegistry(bool value) {
     }
     // The user's configuration folder is looked up only now: a store in file mode reads
     // nothing from the environment. The base key is the file's Path when one is set.
-    FRegistry = std::make_unique<TElIniRegistryBackend>(
-        FRegistryFolder.empty() ? TRegistry::DefaultFolder() : FRegistryFolder, FFs,
-        ToRegistryRoot(FRegRoot), FFile->Path(), FFile->CurrentKey());
+    FRegistry =
+        MakeRegistryBackend(FRegistryFolder.empty() ? TRegistry::DefaultFolder() : FRegistryFolder,
+                            FFs, ToRegistryRoot(FRegRoot), FFile->Path(), FFile->CurrentKey());
     FRegistry->SetLazyWrite(FLazyWrite);
     FBackend = FRegistry.get();
 }
@@ -156,20 +153,12 @@ bool TElIniFile::KeyExists(const std::string& key) {
     return FBackend->KeyExists(key);
 }
 
-TElIniFileBackend& TElIniFile::TreeOnly(const char* refusal) {
-    if (UseRegistry())
-        throw EElIniError(refusal);
-    return *FFile;
-}
-
 TElIniEntry* TElIniFile::GetValueEntry(const std::string& key, const std::string& name) {
-    return TreeOnly("GetValueEntry method is not available when using registry.")
-        .GetValueEntry(key, name);
+    return FBackend->GetValueEntry(key, name);
 }
 
 TElIniEntry* TElIniFile::CreateValue(const std::string& key, const std::string& name) {
-    return TreeOnly("CreateValue method is not available when using registry.")
-        .CreateValue(key, name);
+    return FBackend->CreateValue(key, name);
 }
 
 void TElIniFile::SetValueType(const std::string& key, const std::string& name, TElValueType type) {
@@ -315,7 +304,7 @@ bool TElIniFile::GetValueNames(const std::string& key, TStrings& strings) {
 }
 
 bool TElIniFile::RenameKey(const std::string& key, const std::string& newName) {
-    return TreeOnly("Key can not be renamed when using registry.").RenameKey(key, newName);
+    return FBackend->RenameKey(key, newName);
 }
 
 bool TElIniFile::RenameValue(const std::string& key, const std::string& name,
@@ -326,15 +315,14 @@ bool TElIniFile::RenameValue(const std::string& key, const std::string& name,
 // --- Load and save -----------------------------------------------------------------------
 
 bool TElIniFile::Load() {
-    // The registry is read key by key as it is used; there is nothing to load.
-    return !UseRegistry() && FFile->Load([this] { DoBeforeLoad(); }, [this] { DoAfterLoad(); });
+    return FBackend->Load([this] { DoBeforeLoad(); }, [this] { DoAfterLoad(); });
 }
 
 bool TElIniFile::Save() {
     DoBeforeSave();
     bool saved = false;
     try {
-        saved = !UseRegistry() && FFile->Save();
+        saved = FBackend->Save();
     } catch (...) {
         DoAfterSave();
         throw;

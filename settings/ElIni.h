@@ -152,9 +152,6 @@ private:
     template <class TFill>
     bool Write(const std::string& key, const std::string& name, TElValueType type, TFill fill);
     void SaveIfEager();
-    // The file back end; throws EElIniError with `refusal` in registry mode, which has no
-    // tree of nodes.
-    TElIniFileBackend& TreeOnly(const char* refusal);
 
     TFileSystem& FFs;
     TElIniFormat FFormat;
@@ -164,7 +161,7 @@ private:
     // The tree lives as long as the store; the registry back end only while that mode is
     // on. FBackend is the one in use.
     std::unique_ptr<TElIniFileBackend> FFile;
-    std::unique_ptr<TElIniRegistryBackend> FRegistry;
+    std::unique_ptr<TElIniBackend> FRegistry;
     TElIniBackend* FBackend;
 };
 

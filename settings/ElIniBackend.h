@@ -15,9 +15,11 @@ class TFileSystem;
 class TRegistry;
 enum class TRegistryRoot;
 
-// What both back ends do. Operations only one of them has (the tree's nodes, loading and
-// saving a file; the registry's root and delimiter) are on that back end alone, and the
-// store calls them only in that mode.
+// Where the store's operations go. Both back ends have keys and values; the operations
+// on the tree's nodes, loading and saving a file are the file back end's, and the root,
+// the delimiter and the lazy writing the registry's. What a back end lacks, it refuses
+// through the defaults here: a node operation raises EElIniError, a load or a save
+// reports false, a setting it has no use for is taken and ignored.
 class TElIniBackend {
 public:
     virtual ~TElIniBackend() = default;
@@ -47,6 +49,20 @@ public:
     virtual bool ChildNames(const std::string& key, TStrings& strings, bool keys) = 0;
     virtual bool RenameValue(const std::string& key, const std::string& name,
                              const std::string& newName) = 0;
+
+    // The node of a value (or of a key, `name` empty), or null.
+    virtual TElIniEntry* GetValueEntry(const std::string& key, const std::string& name);
+    // The node of a value, emptied when it exists and added when not.
+    virtual TElIniEntry* CreateValue(const std::string& key, const std::string& name);
+    virtual bool RenameKey(const std::string& key, const std::string& newName);
+    // Loads everything; `before` and `after` run around a load that happens.
+    virtual bool Load(const std::function<void()>& before, const std::function<void()>& after);
+    virtual bool Save();
+
+    // Throws EElIniError when the back end cannot work with that key path delimiter.
+    virtual void CheckDelimiter(char) const {}
+    virtual void SetLazyWrite(bool) {}
+    virtual void SetRoot(TRegistryRoot) {}
 };
 
 // The tree in memory, loaded from and saved to the file at Path in the form the format's
@@ -83,15 +99,11 @@ public:
     bool RenameValue(const std::string& key, const std::string& name,
                      const std::string& newName) override;
 
-    // The node of a value (or of a key, `name` empty), or null.
-    TElIniEntry* GetValueEntry(const std::string& key, const std::string& name);
-    // The node of a value, emptied when it exists and added when not.
-    TElIniEntry* CreateValue(const std::string& key, const std::string& name);
-    bool RenameKey(const std::string& key, const std::string& newName);
-
-    // Loads the file; `before` and `after` run around a load that happens.
-    bool Load(const std::function<void()>& before, const std::function<void()>& after);
-    bool Save();
+    TElIniEntry* GetValueEntry(const std::string& key, const std::string& name) override;
+    TElIniEntry* CreateValue(const std::string& key, const std::string& name) override;
+    bool RenameKey(const std::string& key, const std::string& newName) override;
+    bool Load(const std::function<void()>& before, const std::function<void()>& after) override;
+    bool Save() override;
 
 private:
     void SaveIfEager();
@@ -108,47 +120,11 @@ private:
     std::string FPath;
 };
 
-// The registry service below a base key (Path, "\SOFTWARE" unless given): every key path
-// names a registry key and every value is a registry value. There is no tree and no file
-// to load or save.
-class TElIniRegistryBackend final : public TElIniBackend {
-public:
-    // Opens `basePath` + `currentKey` with creation.
-    TElIniRegistryBackend(const std::string& folder, TFileSystem& fs, TRegistryRoot root,
-                          const std::string& basePath, const std::string& currentKey);
-    ~TElIniRegistryBackend() override;
-
-    const std::string& CurrentKey() const override { return FCurrentKey; }
-    const std::string& Path() const override { return FPath; }
-    void SetPath(const std::string& value) override;
-    bool HasUnsavedChanges() const override { return false; }
-
-    bool OpenKey(const std::string& key, bool canCreate) override;
-    bool KeyExists(const std::string& key) override;
-    const TElIniValue* ReadValue(const std::string& key, const std::string& name,
-                                 TElIniValue& scratch) override;
-    bool WriteValue(const std::string& key, const std::string& name, TElIniValue&& value) override;
-    // A registry text is never an integer, whatever it spells.
-    bool ConvertsTextToInteger() const override { return false; }
-
-    bool Delete(const std::string& key, const std::string& name) override;
-    bool ClearKey(const std::string& key) override;
-    bool ChildNames(const std::string& key, TStrings& strings, bool keys) override;
-    bool RenameValue(const std::string& key, const std::string& name,
-                     const std::string& newName) override;
-
-    // Throws EElIniError for any key path delimiter but the registry's own.
-    void CheckDelimiter(char value) const;
-    void SetLazyWrite(bool value);
-    void SetRoot(TRegistryRoot root);
-
-private:
-    std::string Absolute(const std::string& key) const;
-    bool DeleteKey(const std::string& key);
-
-    std::unique_ptr<TRegistry> FRegistry;
-    std::string FPath;
-    std::string FCurrentKey;
-};
+// The registry service below a base key (`basePath`, "\SOFTWARE" when empty): every key
+// path names a registry key and every value is a registry value. There is no tree and no
+// file to load or save. Opens `basePath` + `currentKey` with creation.
+std::unique_ptr<TElIniBackend> MakeRegistryBackend(const std::string& folder, TFileSystem& fs,
+                                                   TRegistryRoot root, const std::string& basePath,
+                                                   const std::string& currentKey);
 
 } // namespace cantorell

@@ -103,7 +103,7 @@ bool FromValue(const TElIniValue& value, TRegValueKind& kind, std::string& data)
 // Opens a key for one operation and re-opens the caller's current key at its end.
 class TRegKeyVisit {
 public:
-    TRegKeyVisit(TElIniRegistryBackend& backend, const std::string& key, bool canCreate)
+    TRegKeyVisit(TElIniBackend& backend, const std::string& key, bool canCreate)
         : Backend(backend), Saved(backend.CurrentKey()), Opened(backend.OpenKey(key, canCreate)) {}
     ~TRegKeyVisit() {
         if (Opened)
@@ -115,198 +115,214 @@ public:
     explicit operator bool() const { return Opened; }
 
 private:
-    TElIniRegistryBackend& Backend;
+    TElIniBackend& Backend;
     const std::string Saved;
     const bool Opened;
 };
 
-} // namespace
+// The registry service below a base key: every key path names a registry key and every
+// value is a registry value.
+class TElIniRegistryBackend final : public TElIniBackend {
+public:
+    TElIniRegistryBackend(const std::string& folder, TFileSystem& fs, TRegistryRoot root,
+                          const std::string& basePath, const std::string& currentKey)
+        : FRegistry(std::make_unique<TRegistry>(folder, fs)),
+          FPath(basePath.empty() ? "\\SOFTWARE" : basePath), FCurrentKey(currentKey) {
+        FRegistry->SetRootKey(root);
+        if (FCurrentKey.empty() || FCurrentKey.front() != kRegDelimiter)
+            FCurrentKey = std::string(1, kRegDelimiter);
+        FRegistry->OpenKey(FPath + (FCurrentKey == "\\" ? std::string() : FCurrentKey), true);
+    }
 
-TElIniRegistryBackend::TElIniRegistryBackend(const std::string& folder, TFileSystem& fs,
-                                             TRegistryRoot root, const std::string& basePath,
-                                             const std::string& currentKey)
-    : FRegistry(std::make_unique<TRegistry>(folder, fs)),
-      FPath(basePath.empty() ? "\\SOFTWARE" : basePath), FCurrentKey(currentKey) {
-    FRegistry->SetRootKey(root);
-    if (FCurrentKey.empty() || FCurrentKey.front() != kRegDelimiter)
-        FCurrentKey = std::string(1, kRegDelimiter);
-    FRegistry->OpenKey(FPath + (FCurrentKey == "\\" ? std::string() : FCurrentKey), true);
-}
+    const std::string& CurrentKey() const override { return FCurrentKey; }
+    const std::string& Path() const override { return FPath; }
+    bool HasUnsavedChanges() const override { return false; }
+    // A registry text is never an integer, whatever it spells.
+    bool ConvertsTextToInteger() const override { return false; }
 
-TElIniRegistryBackend::~TElIniRegistryBackend() = default;
+    void SetPath(const std::string& value) override {
+        std::string path = value;
+        if (!path.empty() && path.back() == kRegDelimiter)
+            path.pop_back();
+        if (path.empty() || path.front() != kRegDelimiter)
+            path.insert(path.begin(), kRegDelimiter);
+        FRegistry->CloseKey();
+        if (FRegistry->OpenKey(path, true)) {
+            FPath = path;
+            FCurrentKey = std::string(1, kRegDelimiter);
+        } else {
+            FRegistry->OpenKey(FPath + FCurrentKey, true);
+        }
+    }
 
-void TElIniRegistryBackend::SetPath(const std::string& value) {
-    std::string path = value;
-    if (!path.empty() && path.back() == kRegDelimiter)
-        path.pop_back();
-    if (path.empty() || path.front() != kRegDelimiter)
-        path.insert(path.begin(), kRegDelimiter);
-    FRegistry->CloseKey();
-    if (FRegistry->OpenKey(path, true)) {
-        FPath = path;
-        FCurrentKey = std::string(1, kRegDelimiter);
-    } else {
+    bool OpenKey(const std::string& key, bool canCreate) override {
+        if (key.empty() || SameIgnoringAsciiCase(key, FCurrentKey))
+            return true;
+        std::string path = key;
+        if (path.front() != kRegDelimiter)
+            path = FCurrentKey + (FCurrentKey.ends_with(kRegDelimiter) ? "" : "\\") + path;
+        if (!path.empty() && path.back() == kRegDelimiter)
+            path.pop_back();
+        if (FPath.ends_with(kRegDelimiter) && path.starts_with(kRegDelimiter))
+            path.erase(0, 1);
+        const std::string recorded = FRegistry->CurrentPath();
+        FRegistry->CloseKey();
+        const bool opened = FRegistry->OpenKey(FPath + path, canCreate);
+        if (!opened)
+            FRegistry->OpenKey(recorded, true);
+        std::string current = FRegistry->CurrentPath();
+        if (current.empty() || current.front() != kRegDelimiter)
+            current.insert(current.begin(), kRegDelimiter);
+        std::string base = FPath;
+        if (base.ends_with(kRegDelimiter))
+            base.pop_back();
+        if (!base.empty() && StartsWithKey(current, base))
+            current.erase(0, base.size());
+        FCurrentKey = current.empty() ? std::string(1, kRegDelimiter) : current;
+        return opened;
+    }
+
+    bool KeyExists(const std::string& key) override {
+        const std::string saved = FCurrentKey;
+        const bool exists = OpenKey(key, false);
+        OpenKey(saved, false);
+        return exists;
+    }
+
+    const TElIniValue* ReadValue(const std::string& key, const std::string& name,
+                                 TElIniValue& scratch) override {
+        const TRegKeyVisit visit(*this, key, false);
+        TRegValueKind kind{};
+        std::string data;
+        if (!visit || !FRegistry->ReadValue(name, kind, data))
+            return nullptr;
+        return ToValue(kind, std::move(data), scratch) ? &scratch : nullptr;
+    }
+
+    bool WriteValue(const std::string& key, const std::string& name, TElIniValue&& value) override {
+        TRegValueKind kind{};
+        std::string data;
+        if (!FromValue(value, kind, data))
+            return false;
+        const TRegKeyVisit visit(*this, key, true);
+        return visit && FRegistry->WriteValue(name, kind, data);
+    }
+
+    bool Delete(const std::string& key, const std::string& name) override {
+        if (name.empty())
+            return DeleteKey(key);
+        const TRegKeyVisit visit(*this, key, false);
+        return visit && FRegistry->DeleteValue(name);
+    }
+
+    bool ClearKey(const std::string& key) override {
+        std::string saved = FCurrentKey;
+        if (!OpenKey(key, false))
+            return false;
+        const std::string cleared = FCurrentKey;
+        if (cleared == "\\") {
+            OpenKey(saved, false);
+            return false;
+        }
+        // A current key below the cleared one would be gone afterwards.
+        if (StartsWithKey(saved, cleared))
+            saved = cleared;
+        TStrings keys, values;
+        FRegistry->GetKeyNames(keys);
+        for (const std::string& subkey : keys)
+            DeleteKey(cleared + "\\" + subkey);
+        OpenKey(cleared, false);
+        FRegistry->GetValueNames(values);
+        for (const std::string& value : values)
+            FRegistry->DeleteValue(value);
+        OpenKey(saved, false);
+        return true;
+    }
+
+    bool ChildNames(const std::string& key, TStrings& strings, bool keys) override {
+        const TRegKeyVisit visit(*this, key, true);
+        if (!visit)
+            return false;
+        TStrings subkeys;
+        FRegistry->GetKeyNames(subkeys);
+        if (keys) {
+            strings = std::move(subkeys);
+            return true;
+        }
+        // A value that shares its name with a subkey is listed among the keys only.
+        TStrings values;
+        FRegistry->GetValueNames(values);
+        strings.clear();
+        for (std::string& value : values) {
+            const bool isKey = std::any_of(subkeys.begin(), subkeys.end(), [&](const auto& k) {
+                return SameIgnoringAsciiCase(k, value);
+            });
+            if (!isKey)
+                strings.push_back(std::move(value));
+        }
+        return true;
+    }
+
+    bool RenameValue(const std::string& key, const std::string& name,
+                     const std::string& newName) override {
+        const TRegKeyVisit visit(*this, key, false);
+        return visit && FRegistry->RenameValue(name, newName);
+    }
+
+    void CheckDelimiter(char value) const override {
+        if (value != kRegDelimiter)
+            throw EElIniError("Changing delimiter is not available when using registry.");
+    }
+
+    void SetLazyWrite(bool value) override { FRegistry->SetLazyWrite(value); }
+
+    void SetRoot(TRegistryRoot root) override {
+        FRegistry->SetRootKey(root);
+        // The current key lives below the base key of the new root from now on.
         FRegistry->OpenKey(FPath + FCurrentKey, true);
     }
-}
 
-void TElIniRegistryBackend::SetLazyWrite(bool value) {
-    FRegistry->SetLazyWrite(value);
-}
-
-void TElIniRegistryBackend::SetRoot(TRegistryRoot root) {
-    FRegistry->SetRootKey(root);
-    // The current key lives below the base key of the new root from now on.
-    FRegistry->OpenKey(FPath + FCurrentKey, true);
-}
-
-void TElIniRegistryBackend::CheckDelimiter(char value) const {
-    if (value != kRegDelimiter)
-        throw EElIniError("Changing delimiter is not available when using registry.");
-}
-
-bool TElIniRegistryBackend::OpenKey(const std::string& key, bool canCreate) {
-    if (key.empty() || SameIgnoringAsciiCase(key, FCurrentKey))
-        return true;
-    std::string path = key;
-    if (path.front() != kRegDelimiter)
-        path = FCurrentKey + (FCurrentKey.ends_with(kRegDelimiter) ? "" : "\\") + path;
-    if (!path.empty() && path.back() == kRegDelimiter)
-        path.pop_back();
-    if (FPath.ends_with(kRegDelimiter) && path.starts_with(kRegDelimiter))
-        path.erase(0, 1);
-    const std::string recorded = FRegistry->CurrentPath();
-    FRegistry->CloseKey();
-    const bool opened = FRegistry->OpenKey(FPath + path, canCreate);
-    if (!opened)
-        FRegistry->OpenKey(recorded, true);
-    std::string current = FRegistry->CurrentPath();
-    if (current.empty() || current.front() != kRegDelimiter)
-        current.insert(current.begin(), kRegDelimiter);
-    std::string base = FPath;
-    if (base.ends_with(kRegDelimiter))
-        base.pop_back();
-    if (!base.empty() && StartsWithKey(current, base))
-        current.erase(0, base.size());
-    FCurrentKey = current.empty() ? std::string(1, kRegDelimiter) : current;
-    return opened;
-}
-
-bool TElIniRegistryBackend::KeyExists(const std::string& key) {
-    const std::string saved = FCurrentKey;
-    const bool exists = OpenKey(key, false);
-    OpenKey(saved, false);
-    return exists;
-}
-
-std::string TElIniRegistryBackend::Absolute(const std::string& key) const {
-    std::string path = key;
-    if (path.empty() || path.front() != kRegDelimiter)
-        path = FCurrentKey + (FCurrentKey.ends_with(kRegDelimiter) ? "" : "\\") + path;
-    if (path.size() > 1 && path.back() == kRegDelimiter)
-        path.pop_back();
-    return path;
-}
-
-const TElIniValue* TElIniRegistryBackend::ReadValue(const std::string& key, const std::string& name,
-                                                    TElIniValue& scratch) {
-    const TRegKeyVisit visit(*this, key, false);
-    TRegValueKind kind{};
-    std::string data;
-    if (!visit || !FRegistry->ReadValue(name, kind, data))
-        return nullptr;
-    return ToValue(kind, std::move(data), scratch) ? &scratch : nullptr;
-}
-
-bool TElIniRegistryBackend::WriteValue(const std::string& key, const std::string& name,
-                                       TElIniValue&& value) {
-    TRegValueKind kind{};
-    std::string data;
-    if (!FromValue(value, kind, data))
-        return false;
-    const TRegKeyVisit visit(*this, key, true);
-    return visit && FRegistry->WriteValue(name, kind, data);
-}
-
-bool TElIniRegistryBackend::Delete(const std::string& key, const std::string& name) {
-    if (name.empty())
-        return DeleteKey(key);
-    const TRegKeyVisit visit(*this, key, false);
-    return visit && FRegistry->DeleteValue(name);
-}
-
-bool TElIniRegistryBackend::DeleteKey(const std::string& key) {
-    const std::string absolute = Absolute(key);
-    if (absolute == "\\")
-        return false; // the base key is never deleted
-    std::string parent, last;
-    SplitLast(absolute, parent, last);
-    // The current key may not stay inside the key that goes away.
-    if (StartsWithKey(FCurrentKey, absolute))
-        OpenKey(parent, false);
-    ClearKey(absolute);
-    const std::string registryPath = (FPath == "\\" ? std::string() : FPath) + absolute;
-    if (!FRegistry->KeyExists(registryPath))
-        return false;
-    const std::string recorded = FRegistry->CurrentPath();
-    const bool deleted = FRegistry->DeleteKey(registryPath);
-    FRegistry->OpenKey("\\" + recorded, true);
-    Delete(parent, last);
-    return deleted;
-}
-
-bool TElIniRegistryBackend::ClearKey(const std::string& key) {
-    std::string saved = FCurrentKey;
-    if (!OpenKey(key, false))
-        return false;
-    const std::string cleared = FCurrentKey;
-    if (cleared == "\\") {
-        OpenKey(saved, false);
-        return false;
+private:
+    std::string Absolute(const std::string& key) const {
+        std::string path = key;
+        if (path.empty() || path.front() != kRegDelimiter)
+            path = FCurrentKey + (FCurrentKey.ends_with(kRegDelimiter) ? "" : "\\") + path;
+        if (path.size() > 1 && path.back() == kRegDelimiter)
+            path.pop_back();
+        return path;
     }
-    // A current key below the cleared one would be gone afterwards.
-    if (StartsWithKey(saved, cleared))
-        saved = cleared;
-    TStrings keys, values;
-    FRegistry->GetKeyNames(keys);
-    for (const std::string& subkey : keys)
-        DeleteKey(cleared + "\\" + subkey);
-    OpenKey(cleared, false);
-    FRegistry->GetValueNames(values);
-    for (const std::string& value : values)
-        FRegistry->DeleteValue(value);
-    OpenKey(saved, false);
-    return true;
-}
 
-bool TElIniRegistryBackend::ChildNames(const std::string& key, TStrings& strings, bool keys) {
-    const TRegKeyVisit visit(*this, key, true);
-    if (!visit)
-        return false;
-    TStrings subkeys;
-    FRegistry->GetKeyNames(subkeys);
-    if (keys) {
-        strings = std::move(subkeys);
-        return true;
+    bool DeleteKey(const std::string& key) {
+        const std::string absolute = Absolute(key);
+        if (absolute == "\\")
+            return false; // the base key is never deleted
+        std::string parent, last;
+        SplitLast(absolute, parent, last);
+        // The current key may not stay inside the key that goes away.
+        if (StartsWithKey(FCurrentKey, absolute))
+            OpenKey(parent, false);
+        ClearKey(absolute);
+        const std::string registryPath = (FPath == "\\" ? std::string() : FPath) + absolute;
+        if (!FRegistry->KeyExists(registryPath))
+            return false;
+        const std::string recorded = FRegistry->CurrentPath();
+        const bool deleted = FRegistry->DeleteKey(registryPath);
+        FRegistry->OpenKey("\\" + recorded, true);
+        Delete(parent, last);
+        return deleted;
     }
-    // A value that shares its name with a subkey is listed among the keys only.
-    TStrings values;
-    FRegistry->GetValueNames(values);
-    strings.clear();
-    for (std::string& value : values) {
-        const bool isKey = std::any_of(subkeys.begin(), subkeys.end(), [&](const auto& k) {
-            return SameIgnoringAsciiCase(k, value);
-        });
-        if (!isKey)
-            strings.push_back(std::move(value));
-    }
-    return true;
-}
 
-bool TElIniRegistryBackend::RenameValue(const std::string& key, const std::string& name,
-                                        const std::string& newName) {
-    const TRegKeyVisit visit(*this, key, false);
-    return visit && FRegistry->RenameValue(name, newName);
+    std::unique_ptr<TRegistry> FRegistry;
+    std::string FPath;
+    std::string FCurrentKey;
+};
+
+} // namespace
+
+std::unique_ptr<TElIniBackend> MakeRegistryBackend(const std::string& folder, TFileSystem& fs,
+                                                   TRegistryRoot root, const std::string& basePath,
+                                                   const std::string& currentKey) {
+    return std::make_unique<TElIniRegistryBackend>(folder, fs, root, basePath, currentKey);
 }
 
 } // namespace cantorell
