@@ -38,12 +38,15 @@ inline constexpr qint64 MaxLyricsFileSize = 16 * 1024 * 1024;
 struct TShowReport {
     // Only the form that is printed is built: the plain lines, or with --json the values.
     bool Plain = true;
-    // Each section's key and its JSON value; a map keeps them in the order of the line.
+    // Each section's key and its JSON value; a map keeps them in the order of the line. A
+    // key whose value is empty is left out.
     std::map<std::string_view, std::string> Json;
     QStringList Lines;
     QStringList Errors;
 
     void AddError(const QString& message);
+    // Empties the report for the next file; the values keep their buffers.
+    void Clear();
 };
 
 // The JSON values of the sections: the stream summary (null without MPEG audio), each tag.

@@ -16,6 +16,13 @@ void TShowReport::AddError(const QString& message) {
     PrintError(message);
 }
 
+void TShowReport::Clear() {
+    for (auto& [key, value] : Json)
+        value.clear();
+    Lines.clear();
+    Errors.clear();
+}
+
 namespace {
 
 // Lone low surrogates that stand for the bytes 0x80 to 0xFF of a name that is not UTF-8.

@@ -38,6 +38,8 @@ void AppendShowJsonLine(const std::string& native, const TShowReport& report, st
     json.Key("file");
     json.FileName(native);
     for (const auto& [key, value] : report.Json) {
+        if (value.empty())
+            continue;
         json.Key(key);
         json.Raw(value);
     }
@@ -74,9 +76,11 @@ int CommandShow(const QStringList& arguments) {
     const bool eachLine = json && ::isatty(STDOUT_FILENO) == 1;
     std::string out;
     out.reserve(JsonFlushSize + 4096);
+    // One report serves every file, so the sections' values keep their buffers.
+    TShowReport report;
+    report.Plain = !json;
     for (const QString& path : files) {
-        TShowReport report;
-        report.Plain = !json;
+        report.Clear();
         if (!json)
             report.Lines.append(QStringLiteral("File: ") + Shown(path));
         const std::string native = NativePath(path);
