@@ -80,7 +80,7 @@ int64_t TPinnedFile::Read(TFileSystem& fs, int64_t offset, char* out, int64_t co
                 break;
             const int64_t want = std::min(left, FTail.Begin - at);
             if (want < WindowBlockSize) {
-                FWindow.Begin = at;
+                FWindow.Begin = std::max(FHead.End, at - WindowBlockSize);
                 FWindow.End = std::min(FTail.Begin, at + WindowBlockSize);
                 FWindow.Loaded = -1;
                 block = &FWindow;

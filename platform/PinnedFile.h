@@ -27,9 +27,11 @@ public:
     static constexpr int64_t HeadBlockSize = 20 * 1024;
     // The stream's search block before an ID3v1 record, and the record.
     static constexpr int64_t TailBlockSize = 4 * 1024;
-    // A small read between the two blocks reads this much from where it starts, for the
-    // reads that follow it: the ID3v2 reader looks at the 10 bytes behind a large picture
-    // to check a 2.4 frame's size, then reads the tag on from there.
+    // A small read between the two blocks reads this much before and behind where it
+    // starts, for the reads around it. Behind a large picture, the last frame of a tag,
+    // the stream analysis reads the first frames after the tag's padding; the ID3v2 reader
+    // then looks at the 10 bytes behind the picture to check a 2.4 frame's size and reads
+    // the padding from there.
     static constexpr int64_t WindowBlockSize = 4 * 1024;
 
     TPinnedFile() = default;

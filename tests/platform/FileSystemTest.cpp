@@ -220,16 +220,19 @@ TEST_F(FileSystemTest, APinnedFileAnswersFromItsHeadAndTailBlocks) {
         EXPECT_TRUE(whole.substr(0, length) == bytes);
         EXPECT_EQ(length < 20000 ? 1 : 3, Fs.CallCount(TFileOp::foDiskRead));
     }
-    // A small read between the blocks (the look behind a large picture) serves the read on
-    // from the same place.
+    // A small read between the blocks (the stream behind a large picture and the tag's
+    // padding) serves the reads around it: the look behind the picture, and the padding.
     const TReadPin pin(Fs, Path);
     auto file = Fs.Open(Path, TOpenMode::omReadOnly);
     std::string peek(10, '\0');
     std::string on(1072, '\0');
+    std::string stream(3458, '\0');
     Fs.ResetFaults();
-    ASSERT_TRUE(file && file->ReadExactAt(100000, peek.data(), 10) &&
+    ASSERT_TRUE(file && file->ReadExactAt(101072, stream.data(), 3458) &&
+                file->ReadExactAt(100000, peek.data(), 10) &&
                 file->ReadExactAt(100000, on.data(), 1072));
     EXPECT_TRUE(on == ReadBytes(Path).substr(100000, 1072) && peek == on.substr(0, 10));
+    EXPECT_TRUE(stream == ReadBytes(Path).substr(101072, 3458));
     EXPECT_EQ(1, Fs.CallCount(TFileOp::foDiskRead));
 }
 
