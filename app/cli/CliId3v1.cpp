@@ -18,26 +18,16 @@ const char* VersionText(const TID3v1& tag) {
 // The keys in the order a JSON object keeps them.
 void Id3v1Json(const TID3v1& tag, TJsonWriter& json) {
     json.BeginObject();
-    json.Key("album");
-    json.Latin1(tag.Album());
-    json.Key("artist");
-    json.Latin1(tag.Artist());
-    json.Key("comment");
-    json.Latin1(tag.Comment());
-    json.Key("exists");
-    json.Bool(tag.Exists());
-    json.Key("genre");
-    json.Latin1(tag.Genre());
-    json.Key("genreId");
-    json.Number(tag.GenreID());
-    json.Key("title");
-    json.Latin1(tag.Title());
-    json.Key("track");
-    json.Number(tag.Track());
-    json.Key("version");
-    json.Utf8(VersionText(tag));
-    json.Key("year");
-    json.Latin1(tag.Year());
+    json.Key("album").Latin1(tag.Album());
+    json.Key("artist").Latin1(tag.Artist());
+    json.Key("comment").Latin1(tag.Comment());
+    json.Key("exists").Bool(tag.Exists());
+    json.Key("genre").Latin1(tag.Genre());
+    json.Key("genreId").Number(tag.GenreID());
+    json.Key("title").Latin1(tag.Title());
+    json.Key("track").Number(tag.Track());
+    json.Key("version").Utf8(VersionText(tag));
+    json.Key("year").Latin1(tag.Year());
     json.EndObject();
 }
 

@@ -56,23 +56,16 @@ void ImagesJson(const std::vector<TDID3v2::TPictureInfo>& pictures, TJsonWriter&
     json.BeginArray();
     for (const TDID3v2::TPictureInfo& picture : pictures) {
         json.BeginObject();
-        json.Key("bytes");
-        json.Number(picture.Bytes);
-        json.Key("description");
-        json.Utf8(picture.Description);
+        json.Key("bytes").Number(picture.Bytes);
+        json.Key("description").Utf8(picture.Description);
         if (picture.Width > 0) {
-            json.Key("height");
-            json.Number(picture.Height);
+            json.Key("height").Number(picture.Height);
         }
-        json.Key("mime");
-        json.Utf8(picture.Mime);
-        json.Key("type");
-        json.Number(picture.Type);
-        json.Key("typeName");
-        json.Utf8(PictureTypeName(picture.Type));
+        json.Key("mime").Utf8(picture.Mime);
+        json.Key("type").Number(picture.Type);
+        json.Key("typeName").Utf8(PictureTypeName(picture.Type));
         if (picture.Width > 0) {
-            json.Key("width");
-            json.Number(picture.Width);
+            json.Key("width").Number(picture.Width);
         }
         json.EndObject();
     }
@@ -271,49 +264,34 @@ QStringList Id3v2Lines(const TDID3v2& tag) {
 // The keys in the order a JSON object keeps them.
 void Id3v2Json(const TDID3v2& tag, TJsonWriter& json) {
     json.BeginObject();
-    json.Key("album");
-    json.Utf8(tag.Album);
-    json.Key("artist");
-    json.Utf8(tag.Artist);
-    json.Key("comment");
-    json.Utf8(tag.GetComment(tag.MainCommentIndex()));
-    json.Key("comments");
-    json.BeginArray();
+    json.Key("album").Utf8(tag.Album);
+    json.Key("artist").Utf8(tag.Artist);
+    json.Key("comment").Utf8(tag.GetComment(tag.MainCommentIndex()));
+    json.Key("comments").BeginArray();
     for (int i = 0; i < tag.Frames_Comments.Count(); ++i)
         json.Utf8(tag.GetComment(i));
     json.EndArray();
-    json.Key("exists");
-    json.Bool(tag.Exists);
+    json.Key("exists").Bool(tag.Exists);
     // Every frame of the tag, in file order: what a save keeps.
-    json.Key("frames");
-    json.BeginArray();
+    json.Key("frames").BeginArray();
     for (const std::string& id : tag.FrameIDs())
         json.Latin1(id);
     json.EndArray();
-    json.Key("genre");
-    json.Utf8(tag.Genre);
+    json.Key("genre").Utf8(tag.Genre);
     const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
     json.Key("images");
     ImagesJson(pictures, json);
-    json.Key("lyrics");
-    json.Utf8(tag.GetLyrics(0));
-    json.Key("pictures");
-    json.Number(static_cast<int64_t>(pictures.size()));
-    json.Key("size");
-    json.Number(tag.TagSize);
-    json.Key("title");
-    json.Utf8(tag.Title);
-    json.Key("track");
-    json.Utf8(tag.Track);
-    json.Key("unsupported");
-    json.BeginArray();
+    json.Key("lyrics").Utf8(tag.GetLyrics(0));
+    json.Key("pictures").Number(static_cast<int64_t>(pictures.size()));
+    json.Key("size").Number(tag.TagSize);
+    json.Key("title").Utf8(tag.Title);
+    json.Key("track").Utf8(tag.Track);
+    json.Key("unsupported").BeginArray();
     for (int i = 0; i < tag.Frames_Unsupport.Count(); ++i)
         json.Latin1(tag.Frames_Unsupport.Items(i).FrameID);
     json.EndArray();
-    json.Key("version");
-    json.Utf8(VersionText(tag));
-    json.Key("year");
-    json.Utf8(tag.Year);
+    json.Key("version").Utf8(VersionText(tag));
+    json.Key("year").Utf8(tag.Year);
     json.EndObject();
 }
 

@@ -30,18 +30,15 @@ void AppendShowJsonLine(const std::string& native, const TShowReport& report, st
     TJsonWriter json(out);
     // "errors" and "file" come before the sections' keys, as in a JSON object.
     json.BeginObject();
-    json.Key("errors");
-    json.BeginArray();
+    json.Key("errors").BeginArray();
     for (const QString& error : report.Errors)
         json.Text(error);
     json.EndArray();
-    json.Key("file");
-    json.FileName(native);
+    json.Key("file").FileName(native);
     for (const auto& [key, value] : report.Json) {
         if (value.empty())
             continue;
-        json.Key(key);
-        json.Raw(value);
+        json.Key(key).Raw(value);
     }
     json.EndObject();
     out += '\n';

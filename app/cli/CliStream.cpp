@@ -13,22 +13,14 @@ void StreamJson(const TMPEGaudio& audio, TJsonWriter& json) {
         return;
     }
     json.BeginObject();
-    json.Key("bitRate");
-    json.Number(audio.BitRate());
-    json.Key("channelMode");
-    json.Utf8(audio.ChannelMode());
-    json.Key("encoderTag");
-    json.Latin1(audio.EncoderTag());
-    json.Key("fileSize");
-    json.Number(audio.FileLength());
-    json.Key("layer");
-    json.Utf8(audio.Layer());
-    json.Key("sampleRate");
-    json.Number(audio.SampleRate());
-    json.Key("vbr");
-    json.Bool(audio.IsVBR());
-    json.Key("version");
-    json.Utf8(audio.Version());
+    json.Key("bitRate").Number(audio.BitRate());
+    json.Key("channelMode").Utf8(audio.ChannelMode());
+    json.Key("encoderTag").Latin1(audio.EncoderTag());
+    json.Key("fileSize").Number(audio.FileLength());
+    json.Key("layer").Utf8(audio.Layer());
+    json.Key("sampleRate").Number(audio.SampleRate());
+    json.Key("vbr").Bool(audio.IsVBR());
+    json.Key("version").Utf8(audio.Version());
     json.EndObject();
 }
 

@@ -61,29 +61,18 @@ void TJsonWriter::BeforeValue() {
     FComma = true;
 }
 
-void TJsonWriter::BeginObject() {
+void TJsonWriter::Open(char bracket) {
     BeforeValue();
-    FOut += '{';
+    FOut += bracket;
     FComma = false;
 }
 
-void TJsonWriter::EndObject() {
-    FOut += '}';
+void TJsonWriter::Close(char bracket) {
+    FOut += bracket;
     FComma = true;
 }
 
-void TJsonWriter::BeginArray() {
-    BeforeValue();
-    FOut += '[';
-    FComma = false;
-}
-
-void TJsonWriter::EndArray() {
-    FOut += ']';
-    FComma = true;
-}
-
-void TJsonWriter::Key(std::string_view key) {
+TJsonWriter& TJsonWriter::Key(std::string_view key) {
     // One append for the separator, the quoted key and the colon: keys are short.
     char piece[64];
     size_t length = 0;
@@ -102,6 +91,7 @@ void TJsonWriter::Key(std::string_view key) {
         FOut.append(piece, length);
     }
     FComma = false;
+    return *this;
 }
 
 void TJsonWriter::AppendAscii(char c) {

@@ -25,12 +25,13 @@ class TJsonWriter {
 public:
     explicit TJsonWriter(std::string& out) : FOut(out) {}
 
-    void BeginObject();
-    void EndObject();
-    void BeginArray();
-    void EndArray();
-    // A key of the current object: plain ASCII that needs no escape.
-    void Key(std::string_view key);
+    void BeginObject() { Open('{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray() { Open('['); }
+    void EndArray() { Close(']'); }
+    // A key of the current object: plain ASCII that needs no escape. The value follows
+    // on the writer returned: `json.Key("title").Utf8(title)`.
+    TJsonWriter& Key(std::string_view key);
 
     // A text in the program's UTF-8, read as QString::fromUtf8 reads it: a byte sequence
     // that is not well-formed UTF-8 becomes U+FFFD, and a leading byte-order mark is
@@ -50,6 +51,9 @@ public:
 
 private:
     void BeforeValue();
+    // A value's opening bracket, and the closing one that ends it.
+    void Open(char bracket);
+    void Close(char bracket);
     // Appends `text`'s characters, escaped, without the quotes; false (with nothing
     // appended) when the bytes are not well-formed UTF-8 or start with a byte-order mark.
     bool AppendWellFormedUtf8(std::string_view text);

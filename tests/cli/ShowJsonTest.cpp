@@ -124,12 +124,9 @@ TEST_P(TrickyTextTest, IsWrittenAsQJsonDocumentWritesItInEachForm) {
     std::string out;
     TJsonWriter json(out);
     json.BeginObject();
-    json.Key("a");
-    json.Latin1(text);
-    json.Key("b");
-    json.Utf8(text);
-    json.Key("c");
-    json.BeginArray();
+    json.Key("a").Latin1(text);
+    json.Key("b").Utf8(text);
+    json.Key("c").BeginArray();
     json.Text(latin1);
     json.Text(utf8);
     json.EndArray();
@@ -146,8 +143,7 @@ TEST(JsonWriterTest, WritesLoneSurrogatesAndNumbersAsQJsonDocument) {
     std::string out;
     TJsonWriter json(out);
     json.BeginObject();
-    json.Key("n");
-    json.BeginArray();
+    json.Key("n").BeginArray();
     for (const int64_t number : numbers)
         json.Number(number);
     json.Bool(true);
@@ -156,8 +152,7 @@ TEST(JsonWriterTest, WritesLoneSurrogatesAndNumbersAsQJsonDocument) {
     json.BeginObject();
     json.EndObject();
     json.EndArray();
-    json.Key("s");
-    json.Text(lone);
+    json.Key("s").Text(lone);
     json.EndObject();
     QJsonArray qtNumbers;
     for (const int64_t number : numbers)
