@@ -1,7 +1,9 @@
 // The binary form of the options store (see ElIniCodec.h for its records).
 #include "ElIniCodec.h"
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 namespace cantorell {
 
@@ -84,12 +86,21 @@ public:
         : Bytes(bytes), Format(format), Source(source), Tree(tree), Section(&tree.Root()) {}
 
     void Run() {
-        while (Pos < Bytes.size()) {
-            if (ReadByte() == 1)
-                ReadKeyRecord();
-            else
-                ReadValueRecord();
+        try {
+            while (Pos < Bytes.size()) {
+                if (ReadByte() == 1) {
+                    Flush();
+                    ReadKeyRecord();
+                } else {
+                    ReadValueRecord();
+                }
+            }
+        } catch (...) {
+            // The records before a damaged one are kept.
+            Flush();
+            throw;
         }
+        Flush();
     }
 
 private:
@@ -137,9 +148,33 @@ private:
         // The payload is checked before the entry is touched, so a damaged record changes
         // nothing.
         CheckPayload(static_cast<TElValueType>(type), payload);
-        bool added = false;
-        TElIniEntry* entry = Section->FindOrAddChild(name, false, added);
-        Assign(*entry, static_cast<TElValueType>(type), payload);
+        TRecord& record = Records[Count];
+        record.Name = std::move(name);
+        record.Type = static_cast<TElValueType>(type);
+        record.Payload = payload;
+        if (++Count == Records.size())
+            Flush();
+    }
+
+    // The value records of a key are gathered a few at a time, their entries found
+    // together (see FindOrAddChildren), and then given their values in record order.
+    void Flush() {
+        if (Count == 0)
+            return;
+        std::array<std::string_view, BatchSize> names;
+        std::array<TElIniEntry*, BatchSize> entries{};
+        for (size_t i = 0; i < Count; ++i)
+            names[i] = Records[i].Name;
+        const size_t count = std::exchange(Count, 0);
+        try {
+            Section->FindOrAddChildren({names.data(), count}, false, {entries.data(), count});
+        } catch (...) {
+            for (size_t i = 0; i < count && entries[i] != nullptr; ++i)
+                Assign(*entries[i], Records[i].Type, Records[i].Payload);
+            throw;
+        }
+        for (size_t i = 0; i < count; ++i)
+            Assign(*entries[i], Records[i].Type, Records[i].Payload);
     }
 
     void CheckPayload(TElValueType type, std::string_view payload) const {
@@ -191,12 +226,21 @@ private:
         }
     }
 
+    struct TRecord {
+        std::string Name;
+        TElValueType Type = evtNone;
+        std::string_view Payload;
+    };
+    static constexpr size_t BatchSize = 16;
+
     std::string_view Bytes;
     const TElIniFormat& Format;
     const std::string& Source;
     TElIniTree& Tree;
     TElIniEntry* Section;
     size_t Pos = 0;
+    std::array<TRecord, BatchSize> Records;
+    size_t Count = 0;
 };
 
 } // namespace

@@ -274,6 +274,23 @@ public:
         : Format(format), Split(split), Tree(tree), Section(&tree.Root()) {}
 
     void Run(std::string_view text) {
+        try {
+            ReadLines(text);
+        } catch (...) {
+            // Whatever stopped the reading, the lines before it are in.
+            Flush();
+            throw;
+        }
+        Flush();
+    }
+
+private:
+    struct TLine {
+        std::string Name, Value;
+        bool ListItem = false;
+    };
+
+    void ReadLines(std::string_view text) {
         const std::string delimiter(1, Format.Delimiter);
         int64_t lineNumber = 0;
         size_t pos = 0;
@@ -294,14 +311,7 @@ public:
                 ReadValueLine(line, lineNumber);
             }
         }
-        Flush();
     }
-
-private:
-    struct TLine {
-        std::string Name, Value;
-        bool ListItem = false;
-    };
 
     void ReadValueLine(std::string_view line, int64_t lineNumber) {
         TLine& read = Lines[Count];
