@@ -11,6 +11,15 @@ namespace cantorell {
 using posix::Retry;
 
 int posix::OpenRegularForReading(const std::string& path, struct stat& st) {
+    // The path is looked at before it is opened: opening a device can already act on it (a
+    // watchdog arms itself, a tape drive rewinds when closed). The fstat below checks that
+    // what was opened is still the regular file.
+    if (::stat(path.c_str(), &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = NotRegularError(st);
+        return -1;
+    }
     const int fd = Retry([&] { return ::open(path.c_str(), kReadOnlyFlags); });
     if (fd < 0)
         return -1;

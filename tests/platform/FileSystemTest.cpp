@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace cantorell;
@@ -325,6 +329,31 @@ TEST_P(FileSystemSpecialFileTest, IsRefusedAtOnceAndLeftAsItIs) {
 INSTANTIATE_TEST_SUITE_P(Each, FileSystemSpecialFileTest,
                          ::testing::Values(TNodeKind::nkFifo, TNodeKind::nkFolder,
                                            TNodeKind::nkDevice));
+
+// Opening a special file can act on it: a program waiting to write into a FIFO would be
+// connected to us and then cut off, a device may arm or rewind itself. Reading refuses such
+// a path without opening it.
+TEST(FileSystemFifoTest, AWriterWaitingOnAFifoIsNeverConnectedByAReader) {
+    const TTempDir dir;
+    TFileSystem fs;
+    const std::string path = dir.File("x.mp3");
+    ASSERT_EQ(0, ::mkfifo(path.c_str(), 0666));
+    std::atomic<bool> connected = false;
+    std::thread writer([&] {
+        const int fd = ::open(path.c_str(), O_WRONLY); // waits for a reader
+        connected = true;
+        if (fd >= 0)
+            ::close(fd);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(fs.Open(path, TOpenMode::omReadOnly));
+    { const TReadPin pin(fs, path); }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(connected);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK); // lets the writer go
+    writer.join();
+    ::close(reader);
+}
 
 // --- Replacing a file -----------------------------------------------------------------------
 
