@@ -8,7 +8,8 @@
 // and every block of 2 MiB or more (large chunks and large arrays alike) is mapped from the
 // kernel on its own, aligned to 2 MiB and marked for transparent huge pages: the kernel
 // then fills it one 2 MiB page at a time, and walking it costs a fraction of the TLB
-// entries.
+// entries. The large chunks of the tree freed last are kept, within a bound, for the next
+// tree of the process, which then need not have them faulted in and zeroed again.
 #pragma once
 
 #include <cstddef>

@@ -65,5 +65,32 @@ TEST(ElIniArena, ReusedAndFreedNodeMemoryLeavesTheLiveValuesIntact) {
     EXPECT_EQ(StringOf(second, "\\Other", "v2"), LongText(2));
 }
 
+std::string BigKeyText(const std::string& prefix, int count) {
+    std::string text = "[Big]\r\n";
+    for (int i = 0; i < count; ++i)
+        text += "v" + std::to_string(i) + "=" + prefix + LongText(i) + "\r\n";
+    return text;
+}
+
+// A freed tree's large chunks are kept for the next trees: two trees alive at once must
+// never be handed the same chunk.
+TEST(ElIniArena, TreesAfterAFreedOneGetChunksOfTheirOwn) {
+    constexpr int count = 60000; // nodes past the first huge-page chunks
+    auto freed = std::make_unique<TElIniFile>();
+    LoadText(*freed, BigKeyText("freed ", count));
+    freed.reset();
+    TElIniFile first;
+    TElIniFile second;
+    LoadText(first, BigKeyText("first ", count));
+    LoadText(second, BigKeyText("second ", count));
+    int wrong = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "v" + std::to_string(i);
+        wrong += StringOf(first, "\\Big", name) != "first " + LongText(i);
+        wrong += StringOf(second, "\\Big", name) != "second " + LongText(i);
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 } // namespace
 } // namespace cantorell
