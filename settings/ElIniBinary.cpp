@@ -159,22 +159,9 @@ private:
     // The value records of a key are gathered a few at a time, their entries found
     // together (see FindOrAddChildren), and then given their values in record order.
     void Flush() {
-        if (Count == 0)
-            return;
-        std::array<std::string_view, BatchSize> names;
-        std::array<TElIniEntry*, BatchSize> entries{};
-        for (size_t i = 0; i < Count; ++i)
-            names[i] = Records[i].Name;
-        const size_t count = std::exchange(Count, 0);
-        try {
-            Section->FindOrAddChildren({names.data(), count}, false, {entries.data(), count});
-        } catch (...) {
-            for (size_t i = 0; i < count && entries[i] != nullptr; ++i)
-                Assign(*entries[i], Records[i].Type, Records[i].Payload);
-            throw;
-        }
-        for (size_t i = 0; i < count; ++i)
-            Assign(*entries[i], Records[i].Type, Records[i].Payload);
+        AssignValueBatch(*Section, Records, Count, [](TElIniEntry& entry, TRecord& record) {
+            Assign(entry, record.Type, record.Payload);
+        });
     }
 
     void CheckPayload(TElValueType type, std::string_view payload) const {

@@ -336,24 +336,7 @@ private:
 
     // Finds or adds the entries of the gathered lines and gives them their values; where
     // that stops with an exception, the lines before keep what they gave.
-    void Flush() {
-        if (Count == 0)
-            return;
-        std::array<std::string_view, BatchSize> names;
-        std::array<TElIniEntry*, BatchSize> entries{};
-        for (size_t i = 0; i < Count; ++i)
-            names[i] = Lines[i].Name;
-        const size_t count = std::exchange(Count, 0);
-        try {
-            Section->FindOrAddChildren({names.data(), count}, false, {entries.data(), count});
-        } catch (...) {
-            for (size_t i = 0; i < count && entries[i] != nullptr; ++i)
-                Assign(*entries[i], Lines[i]);
-            throw;
-        }
-        for (size_t i = 0; i < count; ++i)
-            Assign(*entries[i], Lines[i]);
-    }
+    void Flush() { AssignValueBatch(*Section, Lines, Count, &Assign); }
 
     static void Assign(TElIniEntry& entry, TLine& line) {
         if (line.ListItem)

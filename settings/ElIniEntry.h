@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cantorell {
@@ -139,6 +140,31 @@ private:
     // them pays for one pointer here, not for a list.
     std::unique_ptr<TChildren> FChildren;
 };
+
+// Finds or adds the values of `key` named by the first `count` of `items` (each with a
+// `Name`) in one batch, see FindOrAddChildren, and hands each entry with its item to
+// `assign`, in order; where the batch stops with an exception, the items before keep what
+// they were given. `count` is 0 afterwards.
+template <typename TItem, size_t N, typename TAssign>
+void AssignValueBatch(TElIniEntry& key, std::array<TItem, N>& items, size_t& count,
+                      TAssign assign) {
+    if (count == 0)
+        return;
+    std::array<std::string_view, N> names;
+    std::array<TElIniEntry*, N> entries{};
+    for (size_t i = 0; i < count; ++i)
+        names[i] = items[i].Name;
+    const size_t taken = std::exchange(count, 0);
+    try {
+        key.FindOrAddChildren({names.data(), taken}, false, {entries.data(), taken});
+    } catch (...) {
+        for (size_t i = 0; i < taken && entries[i] != nullptr; ++i)
+            assign(*entries[i], items[i]);
+        throw;
+    }
+    for (size_t i = 0; i < taken; ++i)
+        assign(*entries[i], items[i]);
+}
 
 // True when `entry` is `ancestor` or lies below it.
 bool IsWithin(const TElIniEntry* entry, const TElIniEntry* ancestor);
