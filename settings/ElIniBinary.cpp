@@ -159,7 +159,7 @@ private:
     // The value records of a key are gathered a few at a time, their entries found
     // together (see FindOrAddChildren), and then given their values in record order.
     void Flush() {
-        AssignValueBatch(*Section, Records, Count, [](TElIniEntry& entry, TRecord& record) {
+        AssignValueBatch(Section, Records, Count, [](TElIniEntry& entry, TRecord& record) {
             Assign(entry, record.Type, record.Payload);
         });
     }

@@ -336,7 +336,7 @@ private:
 
     // Finds or adds the entries of the gathered lines and gives them their values; where
     // that stops with an exception, the lines before keep what they gave.
-    void Flush() { AssignValueBatch(*Section, Lines, Count, &Assign); }
+    void Flush() { AssignValueBatch(Section, Lines, Count, &Assign); }
 
     static void Assign(TElIniEntry& entry, TLine& line) {
         if (line.ListItem)

@@ -144,9 +144,9 @@ private:
 // Finds or adds the values of `key` named by the first `count` of `items` (each with a
 // `Name`) in one batch, see FindOrAddChildren, and hands each entry with its item to
 // `assign`, in order; where the batch stops with an exception, the items before keep what
-// they were given. `count` is 0 afterwards.
+// they were given. `count` is 0 afterwards. `key` may be null while nothing is gathered.
 template <typename TItem, size_t N, typename TAssign>
-void AssignValueBatch(TElIniEntry& key, std::array<TItem, N>& items, size_t& count,
+void AssignValueBatch(TElIniEntry* key, std::array<TItem, N>& items, size_t& count,
                       TAssign assign) {
     if (count == 0)
         return;
@@ -156,7 +156,7 @@ void AssignValueBatch(TElIniEntry& key, std::array<TItem, N>& items, size_t& cou
         names[i] = items[i].Name;
     const size_t taken = std::exchange(count, 0);
     try {
-        key.FindOrAddChildren({names.data(), taken}, false, {entries.data(), taken});
+        key->FindOrAddChildren({names.data(), taken}, false, {entries.data(), taken});
     } catch (...) {
         for (size_t i = 0; i < taken && entries[i] != nullptr; ++i)
             assign(*entries[i], items[i]);
