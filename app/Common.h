@@ -5,6 +5,8 @@
 // widgets.
 #pragma once
 
+#include "app/Messages.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,13 +18,13 @@ namespace cantorell {
 class TMPEGaudio;
 
 // Failure messages; each is followed by the file's full path.
-inline const QString MsgCanNotRead = QStringLiteral("Can not read data from the file: ");
-inline const QString MsgCanNotSaveV1 = QStringLiteral("Can not save ID3v1 tag to the file: ");
-inline const QString MsgCanNotRemoveV1 = QStringLiteral("Can not remove ID3v1 tag from the file: ");
-inline const QString MsgCanNotSaveV2 = QStringLiteral("Can not save ID3v2 tag to the file: ");
-inline const QString MsgCanNotRemoveV2 = QStringLiteral("Can not remove ID3v2 tag from the file: ");
+inline const QString MsgCanNotRead = QString::fromUtf8(messages::CanNotRead);
+inline const QString MsgCanNotSaveV1 = QString::fromUtf8(messages::CanNotSaveV1);
+inline const QString MsgCanNotRemoveV1 = QString::fromUtf8(messages::CanNotRemoveV1);
+inline const QString MsgCanNotSaveV2 = QString::fromUtf8(messages::CanNotSaveV2);
+inline const QString MsgCanNotRemoveV2 = QString::fromUtf8(messages::CanNotRemoveV2);
 // The stream summary of a file in which no MPEG audio frame was found.
-inline const QString MsgNoMpegAudio = QStringLiteral("No MPEG audio found");
+inline const QString MsgNoMpegAudio = QString::fromUtf8(messages::NoMpegAudio);
 
 // "Save the changes to <path>?"
 QString SaveChangesQuestion(const QString& path);

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "app/Common.h"
-#include "app/cli/JsonWriter.h"
+#include "app/cli/ShowJson.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -24,8 +24,6 @@ class TMPEGaudio;
 
 namespace cantorell::cli {
 
-enum TExitCode { ecOk = 0, ecFailure = 1, ecUsage = 2 };
-
 // The largest lyrics file set-v2 reads.
 inline constexpr qint64 MaxLyricsFileSize = 16 * 1024 * 1024;
 
@@ -33,39 +31,14 @@ inline constexpr qint64 MaxLyricsFileSize = 16 * 1024 * 1024;
 // conversions come from app/Common.h, so the tool follows exactly the window's rules. Paths
 // given on the command line keep their bytes (ArgumentText and NativePath below).
 
-// What `show` reports of one file: the values of a JSON line, the labelled lines of the
-// plain block, and the failures (each also printed to stderr).
-struct TShowReport {
-    // Only the form that is printed is built: the plain lines, or with --json the values.
-    bool Plain = true;
-    // Each section's key and its JSON value; a map keeps them in the order of the line. A
-    // key whose value is empty is left out.
-    std::map<std::string_view, std::string> Json;
-    QStringList Lines;
-    QStringList Errors;
-
-    void AddError(const QString& message);
-    // Empties the report for the next file; the values keep their buffers.
-    void Clear();
-};
-
-// The JSON values of the sections: the stream summary (null without MPEG audio), each tag.
-void StreamJson(const TMPEGaudio& audio, TJsonWriter& json);
-void Id3v2Json(const TDID3v2& tag, TJsonWriter& json);
-void Id3v1Json(const TID3v1& tag, TJsonWriter& json);
-// Appends the JSON line of the file `native` (its name as NativePath gives it) to `out`:
-// its errors, its name and the sections' values.
-void AppendShowJsonLine(const std::string& native, const TShowReport& report, std::string& out);
-
 // A command-line argument as text. File names are bytes: a byte that is no part of valid
 // UTF-8 becomes the lone surrogate U+DC80 + byte, so that NativePath gives the file's name
 // back exactly and any name works.
 QString ArgumentText(const char* bytes);
 // A path as the file system wants it (bytes, as the operating system names the file).
 std::string NativePath(const QString& path);
-// A text as plain output shows it: control characters, which could move the cursor, retitle
-// the terminal or start a forged line, are escaped as \n, \r, \t, \e or \xNN, as are the
-// bytes of a file name that are not UTF-8.
+// A text as plain output shows it: ShownBytes of the text's bytes (NativePath), so the bytes
+// of a file name that are not UTF-8 are escaped too.
 QString Shown(const QString& text);
 // A text for JSON: bytes of a file name that are not UTF-8 become U+FFFD.
 QString JsonText(const QString& text);
@@ -108,11 +81,11 @@ int RunRemoveCommand(const QStringList& arguments, const QString& name, const QS
     });
 }
 
-// The sections of `show`; each adds its key to the JSON values or its lines to the block.
-// `native` is the file's name as NativePath gives it.
-void ShowStream(const QString& path, const std::string& native, TShowReport& report);
-void ShowId3v2(const QString& path, const std::string& native, TShowReport& report);
-void ShowId3v1(const QString& path, const std::string& native, TShowReport& report);
+// The plain blocks of `show`'s sections, from what ReadShowSections read of the file `path`;
+// each appends its lines.
+void ShowStream(const QString& path, const TShowSections& sections, QStringList& lines);
+void ShowId3v2(const QString& path, const TShowSections& sections, QStringList& lines);
+void ShowId3v1(const QString& path, const TShowSections& sections, QStringList& lines);
 
 // The options of the fields both tags have, named alike in set-v1 and set-v2.
 struct TSharedFieldOptions {

@@ -8,21 +8,6 @@
 
 namespace cantorell::cli {
 
-void TShowReport::AddError(const QString& message) {
-    // Several sections read the same file; a file that cannot be read is named once.
-    if (Errors.contains(message))
-        return;
-    Errors.append(message);
-    PrintError(message);
-}
-
-void TShowReport::Clear() {
-    for (auto& [key, value] : Json)
-        value.clear();
-    Lines.clear();
-    Errors.clear();
-}
-
 namespace {
 
 // Lone low surrogates that stand for the bytes 0x80 to 0xFF of a name that is not UTF-8.
@@ -30,10 +15,6 @@ constexpr char16_t EscapedByteBase = 0xDC00;
 
 bool IsEscapedByte(char16_t unit) {
     return unit >= EscapedByteBase + 0x80 && unit <= EscapedByteBase + 0xFF;
-}
-
-QString HexEscape(unsigned value) {
-    return QStringLiteral("\\x") + QString::number(value, 16).toUpper().rightJustified(2, '0');
 }
 
 } // namespace
@@ -83,28 +64,9 @@ std::string NativePath(const QString& path) {
 }
 
 QString Shown(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t unit = c.unicode();
-        if (IsEscapedByte(unit)) {
-            out += HexEscape(unit - EscapedByteBase);
-        } else if (unit == '\n') {
-            out += QLatin1String("\\n");
-        } else if (unit == '\r') {
-            out += QLatin1String("\\r");
-        } else if (unit == '\t') {
-            out += QLatin1String("\\t");
-        } else if (unit == 0x1B) {
-            out += QLatin1String("\\e");
-        } else if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) {
-            // C1 controls too: a UTF-8 terminal takes U+009B for the escape sequence's CSI.
-            out += HexEscape(unit);
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    // ShownBytes gives well-formed UTF-8 without zero bytes; ArgumentText reads it as it is,
+    // where QString::fromUtf8 would drop a leading U+FEFF.
+    return ArgumentText(ShownBytes(NativePath(text)).c_str());
 }
 
 QString JsonText(const QString& text) {
@@ -128,9 +90,8 @@ QString FailureText(const QString& message, const QString& path, const std::stri
 }
 
 void PrintError(const QString& message) {
-    const QByteArray bytes = message.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    std::fflush(stderr);
+    const QByteArray bytes = message.toUtf8();
+    PrintErrorLine(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 int ParseCommand(QCommandLineParser& parser, const QString& name, const QStringList& arguments,

@@ -5,57 +5,21 @@
 
 namespace cantorell::cli {
 
-namespace {
-
-const char* VersionText(const TID3v1& tag) {
-    if (!tag.Exists())
-        return "";
-    return tag.VersionID() == TID3v1::Version11 ? "1.1" : "1.0";
-}
-
-} // namespace
-
-// The keys in the order a JSON object keeps them.
-void Id3v1Json(const TID3v1& tag, TJsonWriter& json) {
-    json.BeginObject();
-    json.Key("album").Latin1(tag.Album());
-    json.Key("artist").Latin1(tag.Artist());
-    json.Key("comment").Latin1(tag.Comment());
-    json.Key("exists").Bool(tag.Exists());
-    json.Key("genre").Latin1(tag.Genre());
-    json.Key("genreId").Number(tag.GenreID());
-    json.Key("title").Latin1(tag.Title());
-    json.Key("track").Number(tag.Track());
-    json.Key("version").Utf8(VersionText(tag));
-    json.Key("year").Latin1(tag.Year());
-    json.EndObject();
-}
-
-void ShowId3v1(const QString& path, const std::string& native, TShowReport& report) {
-    TID3v1 tag;
-    if (!tag.ReadFromFile(native))
-        report.AddError(MsgCanNotRead + Shown(path));
-
-    if (!report.Plain) {
-        TJsonWriter json(report.Json["id3v1"]);
-        Id3v1Json(tag, json);
-        return;
-    }
-
+void ShowId3v1(const QString& /*path*/, const TShowSections& sections, QStringList& lines) {
+    const TID3v1& tag = sections.Id3v1;
     if (!tag.Exists()) {
-        report.Lines.append(QStringLiteral("ID3v1: Tag Not Found"));
+        lines.append(QStringLiteral("ID3v1: Tag Not Found"));
         return;
     }
-    report.Lines.append(QStringLiteral("ID3v1: ") + QLatin1String(VersionText(tag)));
-    report.Lines.append(QStringLiteral("  Title: ") + Shown(FromLatin1(tag.Title())));
-    report.Lines.append(QStringLiteral("  Artist: ") + Shown(FromLatin1(tag.Artist())));
-    report.Lines.append(QStringLiteral("  Album: ") + Shown(FromLatin1(tag.Album())));
-    report.Lines.append(QStringLiteral("  Year: ") + Shown(FromLatin1(tag.Year())));
-    report.Lines.append(QStringLiteral("  Comment: ") + Shown(FromLatin1(tag.Comment())));
-    report.Lines.append(QStringLiteral("  Track: ") + QString::number(tag.Track()));
-    report.Lines.append(QStringLiteral("  Genre: ") + FromLatin1(tag.Genre()) +
-                        QStringLiteral(" (") + QString::number(tag.GenreID()) +
-                        QStringLiteral(")"));
+    lines.append(QStringLiteral("ID3v1: ") + QLatin1String(Id3v1VersionText(tag)));
+    lines.append(QStringLiteral("  Title: ") + Shown(FromLatin1(tag.Title())));
+    lines.append(QStringLiteral("  Artist: ") + Shown(FromLatin1(tag.Artist())));
+    lines.append(QStringLiteral("  Album: ") + Shown(FromLatin1(tag.Album())));
+    lines.append(QStringLiteral("  Year: ") + Shown(FromLatin1(tag.Year())));
+    lines.append(QStringLiteral("  Comment: ") + Shown(FromLatin1(tag.Comment())));
+    lines.append(QStringLiteral("  Track: ") + QString::number(tag.Track()));
+    lines.append(QStringLiteral("  Genre: ") + FromLatin1(tag.Genre()) + QStringLiteral(" (") +
+                 QString::number(tag.GenreID()) + QStringLiteral(")"));
 }
 
 int CommandSetV1(const QStringList& arguments) {

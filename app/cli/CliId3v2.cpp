@@ -9,10 +9,6 @@ namespace cantorell::cli {
 
 namespace {
 
-std::string VersionText(const TDID3v2& tag) {
-    return tag.Exists ? "2." + std::to_string(tag.VersionID) : std::string();
-}
-
 // A multi-line text in the plain block: later lines are indented under the label, so no
 // line of a text can pass for a label line.
 QString Indented(const QString& text) {
@@ -49,27 +45,6 @@ bool ReadInputFile(const QString& name, int64_t limit, const QString& what, std:
     }
     bytes.resize(static_cast<size_t>(got));
     return true;
-}
-
-// The keys in the order a JSON object keeps them.
-void ImagesJson(const std::vector<TDID3v2::TPictureInfo>& pictures, TJsonWriter& json) {
-    json.BeginArray();
-    for (const TDID3v2::TPictureInfo& picture : pictures) {
-        json.BeginObject();
-        json.Key("bytes").Number(picture.Bytes);
-        json.Key("description").Utf8(picture.Description);
-        if (picture.Width > 0) {
-            json.Key("height").Number(picture.Height);
-        }
-        json.Key("mime").Utf8(picture.Mime);
-        json.Key("type").Number(picture.Type);
-        json.Key("typeName").Utf8(PictureTypeName(picture.Type));
-        if (picture.Width > 0) {
-            json.Key("width").Number(picture.Width);
-        }
-        json.EndObject();
-    }
-    json.EndArray();
 }
 
 // "Front cover, image/jpeg, 500 x 500, 34512 bytes, "description"".
@@ -232,7 +207,7 @@ QStringList UnsupportedIds(const TDID3v2& tag) {
 // The plain block's lines of a tag that exists.
 QStringList Id3v2Lines(const TDID3v2& tag) {
     QStringList lines;
-    lines.append(QStringLiteral("ID3v2: ") + QString::fromStdString(VersionText(tag)) +
+    lines.append(QStringLiteral("ID3v2: ") + QString::fromStdString(Id3v2VersionText(tag)) +
                  QStringLiteral(" (") + QString::number(tag.TagSize) + QStringLiteral(" bytes)"));
     lines.append(QStringLiteral("  Title: ") + Shown(FromUtf8(tag.Title)));
     lines.append(QStringLiteral("  Artist: ") + Shown(FromUtf8(tag.Artist)));
@@ -261,59 +236,13 @@ QStringList Id3v2Lines(const TDID3v2& tag) {
 
 } // namespace
 
-// The keys in the order a JSON object keeps them.
-void Id3v2Json(const TDID3v2& tag, TJsonWriter& json) {
-    json.BeginObject();
-    json.Key("album").Utf8(tag.Album);
-    json.Key("artist").Utf8(tag.Artist);
-    json.Key("comment").Utf8(tag.GetComment(tag.MainCommentIndex()));
-    json.Key("comments").BeginArray();
-    for (int i = 0; i < tag.Frames_Comments.Count(); ++i)
-        json.Utf8(tag.GetComment(i));
-    json.EndArray();
-    json.Key("exists").Bool(tag.Exists);
-    // Every frame of the tag, in file order: what a save keeps.
-    json.Key("frames").BeginArray();
-    for (const std::string& id : tag.FrameIDs())
-        json.Latin1(id);
-    json.EndArray();
-    json.Key("genre").Utf8(tag.Genre);
-    const std::vector<TDID3v2::TPictureInfo> pictures = tag.Pictures();
-    json.Key("images");
-    ImagesJson(pictures, json);
-    json.Key("lyrics").Utf8(tag.GetLyrics(0));
-    json.Key("pictures").Number(static_cast<int64_t>(pictures.size()));
-    json.Key("size").Number(tag.TagSize);
-    json.Key("title").Utf8(tag.Title);
-    json.Key("track").Utf8(tag.Track);
-    json.Key("unsupported").BeginArray();
-    for (int i = 0; i < tag.Frames_Unsupport.Count(); ++i)
-        json.Latin1(tag.Frames_Unsupport.Items(i).FrameID);
-    json.EndArray();
-    json.Key("version").Utf8(VersionText(tag));
-    json.Key("year").Utf8(tag.Year);
-    json.EndObject();
-}
-
 // The window's ID3v2 page and lyrics memo: the six fields, the comment it edits, the first
 // lyrics, and what else the tag carries.
-void ShowId3v2(const QString& path, const std::string& native, TShowReport& report) {
-    TDID3v2 tag;
-    if (!tag.ReadFromFile(native))
-        report.AddError(MsgCanNotRead + Shown(path));
-    if (tag.FramesIgnored > 0)
-        report.AddError(QStringLiteral("Only the first ") + QString::number(TDID3v2::MaxFrames) +
-                        QStringLiteral(" frames of the ID3v2 tag were read; ") +
-                        QString::number(tag.FramesIgnored) +
-                        QStringLiteral(" more are not shown: ") + Shown(path));
-    if (!report.Plain) {
-        TJsonWriter json(report.Json["id3v2"]);
-        Id3v2Json(tag, json);
-    } else if (tag.Exists) {
-        report.Lines.append(Id3v2Lines(tag));
-    } else {
-        report.Lines.append(QStringLiteral("ID3v2: Tag Not Found"));
-    }
+void ShowId3v2(const QString& /*path*/, const TShowSections& sections, QStringList& lines) {
+    if (sections.Id3v2.Exists)
+        lines.append(Id3v2Lines(sections.Id3v2));
+    else
+        lines.append(QStringLiteral("ID3v2: Tag Not Found"));
 }
 
 int CommandSetV2(const QStringList& arguments) {

@@ -1,48 +1,45 @@
 #include "Cli.h"
 
-#include "platform/FileSystem.h"
-
 #include <QCommandLineParser>
 
 #include <cstdio>
-#include <unistd.h>
+#include <vector>
 
 namespace cantorell::cli {
 
 namespace {
 
-using TShowSection = void (*)(const QString& path, const std::string& native, TShowReport& report);
+using TShowBlock = void (*)(const QString& path, const TShowSections& sections, QStringList& lines);
 
 // In the order the window fills its pages.
-const TShowSection Sections[] = {ShowStream, ShowId3v2, ShowId3v1};
+const TShowBlock Blocks[] = {ShowStream, ShowId3v2, ShowId3v1};
 
-// JSON lines are gathered and written in large pieces; a terminal gets each line at once.
-constexpr size_t JsonFlushSize = 64 * 1024;
-
-void WriteOut(std::string& bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    bytes.clear();
+// One labelled block per file, blocks apart by an empty line; each failure follows its
+// file's block.
+int ShowPlain(const QStringList& files, const std::vector<std::string>& natives) {
+    int result = ecOk;
+    TShowReport report;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        report.Clear();
+        TShowSections sections;
+        ReadShowSections(natives[static_cast<size_t>(i)], sections, report);
+        QStringList lines{QStringLiteral("File: ") + Shown(files[i])};
+        for (const TShowBlock block : Blocks)
+            block(files[i], sections, lines);
+        if (!report.Errors.empty())
+            result = ecFailure;
+        if (i > 0)
+            PrintOut(QString());
+        for (const QString& line : lines)
+            PrintOut(line);
+        for (const std::string& error : report.Errors)
+            PrintOut(QStringLiteral("Error: ") + FromUtf8(error));
+    }
+    std::fflush(stdout);
+    return result;
 }
 
 } // namespace
-
-void AppendShowJsonLine(const std::string& native, const TShowReport& report, std::string& out) {
-    TJsonWriter json(out);
-    // "errors" and "file" come before the sections' keys, as in a JSON object.
-    json.BeginObject();
-    json.Key("errors").BeginArray();
-    for (const QString& error : report.Errors)
-        json.Text(error);
-    json.EndArray();
-    json.Key("file").FileName(native);
-    for (const auto& [key, value] : report.Json) {
-        if (value.empty())
-            continue;
-        json.Key(key).Raw(value);
-    }
-    json.EndObject();
-    out += '\n';
-}
 
 int CommandShow(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -66,47 +63,14 @@ int CommandShow(const QStringList& arguments) {
         PrintError(QStringLiteral("show: no file given\n\n") + parser.helpText());
         return ecUsage;
     }
-    const bool json = parser.isSet(QStringLiteral("json"));
-
-    int result = ecOk;
-    bool first = true;
-    const bool eachLine = json && ::isatty(STDOUT_FILENO) == 1;
-    std::string out;
-    out.reserve(JsonFlushSize + 4096);
-    // One report serves every file, so the sections' values keep their buffers.
-    TShowReport report;
-    report.Plain = !json;
-    for (const QString& path : files) {
-        report.Clear();
-        if (!json)
-            report.Lines.append(QStringLiteral("File: ") + Shown(path));
-        const std::string native = NativePath(path);
-        {
-            // The sections read the same file one after another: open it once for all.
-            const TReadPin pin(TFileSystem::Default(), native);
-            for (const TShowSection section : Sections)
-                section(path, native, report);
-        }
-        if (!report.Errors.isEmpty())
-            result = ecFailure;
-
-        if (json) {
-            AppendShowJsonLine(native, report, out);
-            if (eachLine || out.size() >= JsonFlushSize)
-                WriteOut(out);
-        } else {
-            if (!first)
-                PrintOut(QString());
-            for (const QString& line : report.Lines)
-                PrintOut(line);
-            for (const QString& error : report.Errors)
-                PrintOut(QStringLiteral("Error: ") + error);
-        }
-        first = false;
-    }
-    WriteOut(out);
-    std::fflush(stdout);
-    return result;
+    std::vector<std::string> natives;
+    natives.reserve(static_cast<size_t>(files.size()));
+    for (const QString& path : files)
+        natives.push_back(NativePath(path));
+    // The same code as the front's fast form, so the two cannot write different lines.
+    if (parser.isSet(QStringLiteral("json")))
+        return ShowJson(natives);
+    return ShowPlain(files, natives);
 }
 
 } // namespace cantorell::cli

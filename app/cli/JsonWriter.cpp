@@ -1,7 +1,5 @@
 #include "JsonWriter.h"
 
-#include <QString>
-
 #include <charconv>
 
 namespace cantorell::cli {
@@ -125,50 +123,48 @@ void TJsonWriter::AppendAscii(char c) {
     }
 }
 
-bool TJsonWriter::AppendWellFormedUtf8(std::string_view text) {
-    // QString::fromUtf8 drops a byte-order mark at the start of the text only.
-    if (text.starts_with("\xEF\xBB\xBF"))
-        return false;
-    const size_t mark = FOut.size();
+void TJsonWriter::AppendUtf8(std::string_view bytes) {
     size_t run = 0; // the start of the bytes that are copied as they are
     size_t at = 0;
-    while (at < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[at]);
-        if (byte >= 0x80) {
-            const size_t length = Utf8SequenceLength(text, at);
-            if (length == 0) {
-                FOut.resize(mark);
-                return false;
-            }
-            at += length;
-        } else if (NeedsEscape(byte)) {
-            FOut.append(text.data() + run, at - run);
-            AppendAscii(text[at]);
-            run = ++at;
-        } else {
+    while (at < bytes.size()) {
+        const auto byte = static_cast<unsigned char>(bytes[at]);
+        if (byte < 0x80 && !NeedsEscape(byte)) {
             ++at;
+            continue;
         }
+        const size_t length = byte < 0x80 ? 1 : Utf8SequenceLength(bytes, at);
+        if (length > 1) {
+            at += length;
+            continue;
+        }
+        FOut.append(bytes.data() + run, at - run);
+        if (length == 1)
+            AppendAscii(bytes[at]);
+        else
+            FOut += "\xEF\xBF\xBD"; // U+FFFD
+        run = ++at;
     }
-    FOut.append(text.data() + run, at - run);
-    return true;
+    FOut.append(bytes.data() + run, bytes.size() - run);
 }
 
-void TJsonWriter::AppendUtf16(QStringView text) {
-    const char16_t* unit = text.utf16();
-    const char16_t* const end = unit + text.size();
-    while (unit != end) {
-        const char16_t u = *unit++;
+void TJsonWriter::Utf16(std::u16string_view text) {
+    BeforeValue();
+    FOut += '"';
+    const auto isHigh = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    const auto isLow = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
         if (u < 0x80) {
             AppendAscii(static_cast<char>(u));
         } else if (u < 0x800) {
             FOut += static_cast<char>(0xC0 | (u >> 6));
             FOut += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (!QChar::isSurrogate(u)) {
+        } else if (!isHigh(u) && !isLow(u)) {
             FOut += static_cast<char>(0xE0 | (u >> 12));
             FOut += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
             FOut += static_cast<char>(0x80 | (u & 0x3F));
-        } else if (QChar::isHighSurrogate(u) && unit != end && QChar::isLowSurrogate(*unit)) {
-            const char32_t code = QChar::surrogateToUcs4(u, *unit++);
+        } else if (isHigh(u) && i + 1 < text.size() && isLow(text[i + 1])) {
+            const char32_t code = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (text[++i] - 0xDC00);
             FOut += static_cast<char>(0xF0 | (code >> 18));
             FOut += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
             FOut += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
@@ -178,13 +174,16 @@ void TJsonWriter::AppendUtf16(QStringView text) {
             AppendUnitEscape(FOut, u);
         }
     }
+    FOut += '"';
 }
 
 void TJsonWriter::Utf8(std::string_view text) {
     BeforeValue();
     FOut += '"';
-    if (!AppendWellFormedUtf8(text))
-        AppendUtf16(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    // QString::fromUtf8 drops a byte-order mark at the start of the text only.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    AppendUtf8(text);
     FOut += '"';
 }
 
@@ -213,34 +212,7 @@ void TJsonWriter::Latin1(std::string_view text) {
 void TJsonWriter::FileName(std::string_view bytes) {
     BeforeValue();
     FOut += '"';
-    size_t run = 0; // the start of the bytes that are copied as they are
-    size_t at = 0;
-    while (at < bytes.size()) {
-        const auto byte = static_cast<unsigned char>(bytes[at]);
-        if (byte < 0x80 && !NeedsEscape(byte)) {
-            ++at;
-            continue;
-        }
-        const size_t length = byte < 0x80 ? 1 : Utf8SequenceLength(bytes, at);
-        if (length > 1) {
-            at += length;
-            continue;
-        }
-        FOut.append(bytes.data() + run, at - run);
-        if (length == 1)
-            AppendAscii(bytes[at]);
-        else
-            FOut += "\xEF\xBF\xBD"; // U+FFFD
-        run = ++at;
-    }
-    FOut.append(bytes.data() + run, bytes.size() - run);
-    FOut += '"';
-}
-
-void TJsonWriter::Text(QStringView text) {
-    BeforeValue();
-    FOut += '"';
-    AppendUtf16(text);
+    AppendUtf8(bytes);
     FOut += '"';
 }
 

@@ -1,4 +1,5 @@
-// A small JSON writer for `show --json`, appending straight to a byte string.
+// A small JSON writer for `show --json`, appending straight to a byte string. It links no
+// Qt, so the tool's fast `show --json` runs without loading it.
 //
 // Its output is what QJsonDocument's compact form gives for the same values, byte for
 // byte, so scripts that read the tool's lines see no difference: strings are UTF-8 with
@@ -8,8 +9,6 @@
 // sorted here: callers write them in the order QJsonObject keeps them (by UTF-16 code
 // unit, so "genre" comes before "genreId").
 #pragma once
-
-#include <QStringView>
 
 #include <cstdint>
 #include <string>
@@ -33,13 +32,15 @@ public:
     // on the writer returned: `json.Key("title").Utf8(title)`.
     TJsonWriter& Key(std::string_view key);
 
-    // A text in the program's UTF-8, read as QString::fromUtf8 reads it: a byte sequence
-    // that is not well-formed UTF-8 becomes U+FFFD, and a leading byte-order mark is
-    // dropped.
+    // A text in the program's UTF-8, read as QString::fromUtf8 reads it: a leading
+    // byte-order mark is dropped, and each byte that does not start a well-formed sequence
+    // becomes one U+FFFD (a sequence cut short gives one for its lead byte and one for each
+    // continuation byte).
     void Utf8(std::string_view text);
     // A text of ISO-8859-1 bytes (the ID3v1 fields, frame IDs).
     void Latin1(std::string_view text);
-    void Text(QStringView text);
+    // A text of UTF-16 code units, as a QString holds it.
+    void Utf16(std::u16string_view text);
     // A file's name as the system gives it: each byte that is no part of well-formed UTF-8
     // becomes U+FFFD (the name of such a file cannot be written in JSON as it is).
     void FileName(std::string_view bytes);
@@ -54,10 +55,9 @@ private:
     // A value's opening bracket, and the closing one that ends it.
     void Open(char bracket);
     void Close(char bracket);
-    // Appends `text`'s characters, escaped, without the quotes; false (with nothing
-    // appended) when the bytes are not well-formed UTF-8 or start with a byte-order mark.
-    bool AppendWellFormedUtf8(std::string_view text);
-    void AppendUtf16(QStringView text);
+    // Appends the characters of `bytes`, escaped, without the quotes; each byte that does
+    // not start a well-formed UTF-8 sequence becomes U+FFFD.
+    void AppendUtf8(std::string_view bytes);
     void AppendAscii(char c);
 
     std::string& FOut;

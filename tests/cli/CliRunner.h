@@ -53,7 +53,10 @@ struct TCliBytesResult {
     std::string Err;
 };
 
-inline TCliBytesResult RunCliBytes(const std::vector<std::string>& arguments) {
+// Runs `program` so; `environment` ("NAME=value") is added to the child's environment.
+inline TCliBytesResult RunProgramBytes(const std::string& program,
+                                       const std::vector<std::string>& arguments,
+                                       const char* environment = nullptr) {
     TCliBytesResult result;
     int out[2], err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0)
@@ -64,11 +67,13 @@ inline TCliBytesResult RunCliBytes(const std::vector<std::string>& arguments) {
         ::dup2(err[1], 2);
         ::close(out[0]);
         ::close(err[0]);
-        std::vector<char*> argv{const_cast<char*>(CANTORELL_CLI_PATH)};
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& argument : arguments)
             argv.push_back(const_cast<char*>(argument.c_str()));
         argv.push_back(nullptr);
-        ::execv(CANTORELL_CLI_PATH, argv.data());
+        if (environment != nullptr)
+            ::putenv(const_cast<char*>(environment));
+        ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     ::close(out[1]);
@@ -96,6 +101,10 @@ inline TCliBytesResult RunCliBytes(const std::vector<std::string>& arguments) {
     if (::waitpid(child, &status, 0) == child && WIFEXITED(status))
         result.ExitCode = WEXITSTATUS(status);
     return result;
+}
+
+inline TCliBytesResult RunCliBytes(const std::vector<std::string>& arguments) {
+    return RunProgramBytes(CANTORELL_CLI_PATH, arguments);
 }
 
 inline QString Q(const std::string& path) {

@@ -16,7 +16,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <iterator>
 #include <limits>
+#include <random>
 
 using namespace cantorell;
 using namespace cantorell::cli;
@@ -113,6 +115,20 @@ const std::string TrickyTexts[] = {
     "inner \xEF\xBB\xBF mark",
     "bad \xC0\x80 \xE0\x80 \xED\xA0\x80 \xF5 \xFF",
     "cut short \xE2\x82",
+    // How many U+FFFD QString::fromUtf8 makes of each kind of broken sequence, and which
+    // byte-order marks it drops.
+    "\xEF\xBB\xBF\xEF\xBB\xBF"
+    "two marks",
+    "\xEF\xBB\xBF",
+    "\xEF\xBB",
+    "\xEF\xBB\xBF\xFF after a mark",
+    "\xC2",
+    "\xF0\x9F\x8E",
+    "\xF0\x9Fx \xE2\x82\xE2\x82\xAC \xC2\xC2\xA9",
+    "\xE0\x80\x80 \xF0\x80\x80\x80 \xC1\xBF \xE0\x9F\xBF",
+    "\xED\xBF\xBF \xF4\x90\x80\x80 \xF8\x88\x80\x80\x80 \xFC\x84\x80\x80\x80\x80",
+    "\x80\xBF lone continuation bytes \xFE\xFF",
+    "\xEF\xB7\x90 \xEF\xBF\xBF \xF4\x8F\xBF\xBF noncharacters",
 };
 
 class TrickyTextTest : public ::testing::TestWithParam<std::string> {};
@@ -127,8 +143,8 @@ TEST_P(TrickyTextTest, IsWrittenAsQJsonDocumentWritesItInEachForm) {
     json.Key("a").Latin1(text);
     json.Key("b").Utf8(text);
     json.Key("c").BeginArray();
-    json.Text(latin1);
-    json.Text(utf8);
+    json.Latin1(text);
+    json.Utf8(text);
     json.EndArray();
     json.EndObject();
     EXPECT_EQ(QtLine({{"a", latin1}, {"b", utf8}, {"c", QJsonArray{latin1, utf8}}}), out);
@@ -152,7 +168,7 @@ TEST(JsonWriterTest, WritesLoneSurrogatesAndNumbersAsQJsonDocument) {
     json.BeginObject();
     json.EndObject();
     json.EndArray();
-    json.Key("s").Text(lone);
+    json.Key("s").Utf16(lone.toStdU16String());
     json.EndObject();
     QJsonArray qtNumbers;
     for (const int64_t number : numbers)
@@ -161,6 +177,31 @@ TEST(JsonWriterTest, WritesLoneSurrogatesAndNumbersAsQJsonDocument) {
          {QJsonValue(true), QJsonValue(false), QJsonValue(), QJsonValue(QJsonObject())})
         qtNumbers.append(value);
     EXPECT_EQ(QtLine({{"n", qtNumbers}, {"s", lone}}), out);
+}
+
+// Byte strings mostly of UTF-8 lead and continuation bytes, where decoders part ways.
+TEST(JsonWriterTest, ReadsRandomBytesAsQStringFromUtf8Does) {
+    const std::string pieces[] = {"a",    "\n",   "\x80", "\x8F",        "\x90", "\x9F",
+                                  "\xA0", "\xBF", "\xC0", "\xC1",        "\xC2", "\xDF",
+                                  "\xE0", "\xE1", "\xED", "\xEF",        "\xF0", "\xF3",
+                                  "\xF4", "\xF5", "\xFF", "\xEF\xBB\xBF"};
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 5000; ++round) {
+        std::string text;
+        for (unsigned count = random() % 12; count > 0; --count) {
+            const unsigned pick = random() % (std::size(pieces) + 2);
+            text += pick < std::size(pieces) ? pieces[pick]
+                                             : std::string(1, static_cast<char>(random()));
+        }
+        std::string out;
+        TJsonWriter json(out);
+        json.BeginArray();
+        json.Utf8(text);
+        json.EndArray();
+        const QJsonArray reference{QString::fromUtf8(text.data(), qsizetype(text.size()))};
+        ASSERT_EQ(QJsonDocument(reference).toJson(QJsonDocument::Compact).toStdString(), out)
+            << "bytes: " << QByteArray::fromStdString(text).toHex(' ').toStdString();
+    }
 }
 
 std::string Frame(std::string_view id, std::string_view body) {
@@ -246,8 +287,9 @@ TEST_P(ShowJsonLineTest, IsTheLineQJsonDocumentWrites) {
     ASSERT_TRUE(v1.ReadFromFile(path));
 
     TShowReport report;
-    report.Plain = false;
-    report.Errors = QStringList(file.Errors.begin(), file.Errors.end());
+    const QStringList errors(file.Errors.begin(), file.Errors.end());
+    for (const QString& error : errors)
+        report.Errors.push_back(error.toStdString());
     TJsonWriter stream(report.Json["stream"]);
     if (streamRead)
         StreamJson(audio, stream);
@@ -263,7 +305,7 @@ TEST_P(ShowJsonLineTest, IsTheLineQJsonDocumentWrites) {
 
     const bool hasAudio = streamRead && HasMpegAudio(audio);
     const QJsonObject reference{{"file", JsonText(name)},
-                                {"errors", QJsonArray::fromStringList(report.Errors)},
+                                {"errors", QJsonArray::fromStringList(errors)},
                                 {"stream", hasAudio ? QJsonValue(QtStream(audio)) : QJsonValue()},
                                 {"id3v2", QtId3v2(v2)},
                                 {"id3v1", QtId3v1(v1)}};
