@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs the build into a temporary DESTDIR and checks what arrives: exactly the files
 # the README lists, all of them under the prefix; the program and the icon the desktop
-# entry names; icons of the sizes their folders say; and both programs answering
-# --version, and the window --help, without a display.
+# entry names; icons of the sizes their folders say; both programs answering --version,
+# and the window --help, without a display; and the command-line tool's front linking no
+# Qt and finding its full tool (which answers --version itself too).
 # Usage: staged-install.sh CMAKE BUILD_DIR README VERSION APP_ID
 set -u
 cmake=$1 build=$2 readme=$3 version=$4 appid=$5
@@ -53,6 +54,13 @@ for program in tagcantorell tagcantorell-cli; do
     [ "$answer" = "$program $version" ] ||
         fail "'$program --version' without a display said: $answer"
 done
+full="$root/libexec/tagcantorell/tagcantorell-cli-full"
+answer=$("$full" --version 2>&1)
+[ "$answer" = "tagcantorell-cli $version" ] || fail "'$full --version' said: $answer"
+# The glibc loader lists the libraries a program would load and stops, when asked so.
+LD_TRACE_LOADED_OBJECTS=1 "$root/bin/tagcantorell-cli" >"$work/libs" 2>&1
+grep -q 'libc\.so' "$work/libs" && ! grep -q 'libQt6' "$work/libs" ||
+    fail "bin/tagcantorell-cli should load no Qt: $(cat "$work/libs")"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/bin/tagcantorell" --help \
     >"$work/help" 2>&1 && grep -q 'FILE|FOLDER' "$work/help" ||
     fail "'tagcantorell --help' without a display failed: $(cat "$work/help")"
