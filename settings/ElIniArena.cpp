@@ -27,73 +27,78 @@ size_t MappedBytes(size_t bytes) {
     return (bytes + HugePageBytes - 1) / HugePageBytes * HugePageBytes;
 }
 
-// The large chunks of the tree freed last, kept for the next tree of the process. Loading
-// a big options file again (a reload, the next window's options) then writes over memory
-// that is already mapped instead of having the kernel fault in and zero every huge page of
-// it anew, which costs about as much as parsing the file.
+// Freed blocks of 2 MiB or more (a tree's large chunks, a big key's child list and name
+// index), kept for the blocks asked for next. Loading a big options file again (a reload,
+// the next window's options) then writes over memory that is already mapped instead of
+// having the kernel fault in and zero every huge page of it anew, which costs about as much
+// as parsing the file. The same holds within one load: the block a big key's array leaves
+// when it doubles serves the other array's next doubling.
 //
-// The bound: only the chunks of one tree are kept, those of the latest tree that had any,
-// and what that tree kept and no tree took since is freed when the next one arrives. So the
-// process never holds more than it held a moment before, while that tree was alive, and no
-// more than KeptBytesLimit of it (a key of a million values, with room to spare). While
-// kept, the chunks are marked as free to the kernel: under memory pressure it takes their
-// pages back without swapping them out, and a chunk taken later is simply faulted in again.
-class TChunkReserve {
+// The bound: the blocks freed last, at most KeptBytesLimit bytes (the trees of a key of a
+// million values, with room to spare) in at most as many blocks as FBlocks holds; the
+// oldest go back to the kernel first. While kept, a block is marked free to the kernel:
+// under memory pressure it takes the pages back without swapping them out, and a block
+// taken later is simply faulted in again. Under AddressSanitizer a kept block is poisoned,
+// so that a use after its release is reported.
+class TBlockReserve {
 public:
-    static TChunkReserve& Process() {
+    static TBlockReserve& Process() {
         // Never destroyed: a store that outlives the static objects at exit still frees
         // its tree into it.
-        static auto* reserve = new TChunkReserve;
+        static auto* reserve = new TBlockReserve;
         return *reserve;
     }
 
-    // A kept chunk of exactly `size` bytes, or null.
-    std::byte* Take(size_t size) {
+    // A kept block of exactly `size` mapped bytes, the one freed last, or null.
+    void* Take(size_t size) {
         const std::lock_guard lock(FMutex);
-        for (size_t i = 0; i < FCount; ++i) {
-            if (FChunks[i].Size != size)
+        for (size_t i = FCount; i-- > 0;) {
+            if (FBlocks[i].Size != size)
                 continue;
-            std::byte* bytes = FChunks[i].Bytes;
-            FChunks[i] = FChunks[--FCount];
+            void* bytes = FBlocks[i].Bytes;
+            std::move(FBlocks.begin() + i + 1, FBlocks.begin() + FCount, FBlocks.begin() + i);
+            --FCount;
+            FBytes -= size;
+            ASAN_UNPOISON_MEMORY_REGION(bytes, size);
             return bytes;
         }
         return nullptr;
     }
 
-    // Frees what is kept and starts keeping another tree's chunks: `each` offers them one
-    // by one to the function it is given, which keeps the large ones up to the bound and
-    // says false for each chunk the caller must free itself.
-    template <class TEach> void Replace(TEach&& each) noexcept {
-        const std::lock_guard lock(FMutex);
-        for (size_t i = 0; i < FCount; ++i) {
-            ASAN_UNPOISON_MEMORY_REGION(FChunks[i].Bytes, FChunks[i].Size);
-            munmap(FChunks[i].Bytes, FChunks[i].Size);
+    // Keeps a block of `size` mapped bytes, making room by unmapping the oldest ones.
+    void Keep(void* bytes, size_t size) noexcept {
+        if (size > KeptBytesLimit) {
+            munmap(bytes, size);
+            return;
         }
-        FCount = 0;
-        size_t bytes = 0;
-        each([&](std::byte* chunk, size_t size) {
-            const bool keep =
-                size >= HugePageBytes && FCount < FChunks.size() && size <= KeptBytesLimit - bytes;
-            if (!keep)
-                return false;
-            bytes += size;
-            madvise(chunk, size, MADV_FREE);
-            FChunks[FCount++] = {chunk, size};
-            return true;
-        });
+        const std::lock_guard lock(FMutex);
+        size_t drop = 0;
+        for (; drop < FCount && (FCount - drop == FBlocks.size() || FBytes + size > KeptBytesLimit);
+             ++drop) {
+            FBytes -= FBlocks[drop].Size;
+            ASAN_UNPOISON_MEMORY_REGION(FBlocks[drop].Bytes, FBlocks[drop].Size);
+            munmap(FBlocks[drop].Bytes, FBlocks[drop].Size);
+        }
+        std::move(FBlocks.begin() + drop, FBlocks.begin() + FCount, FBlocks.begin());
+        FCount -= drop;
+        madvise(bytes, size, MADV_FREE);
+        ASAN_POISON_MEMORY_REGION(bytes, size);
+        FBlocks[FCount++] = {bytes, size};
+        FBytes += size;
     }
 
     static constexpr size_t KeptBytesLimit = 128 * HugePageBytes;
 
 private:
     struct TKept {
-        std::byte* Bytes;
+        void* Bytes;
         size_t Size;
     };
 
     std::mutex FMutex;
-    std::array<TKept, 16> FChunks{};
+    std::array<TKept, 32> FBlocks{}; // the oldest first
     size_t FCount = 0;
+    size_t FBytes = 0;
 };
 
 } // namespace
@@ -104,6 +109,8 @@ void* AllocateBlock(size_t bytes) {
     const size_t size = MappedBytes(bytes);
     if (size < bytes || size > SIZE_MAX - HugePageBytes)
         throw std::bad_alloc();
+    if (void* kept = TBlockReserve::Process().Take(size))
+        return kept;
     // One huge page more than needed, so that an aligned range lies inside; the slack at
     // both ends goes back at once.
     void* mapped = mmap(nullptr, size + HugePageBytes, PROT_READ | PROT_WRITE,
@@ -127,7 +134,7 @@ void FreeBlock(void* block, size_t bytes) noexcept {
     if (bytes < HugePageBytes)
         ::operator delete(block);
     else
-        munmap(block, MappedBytes(bytes));
+        TBlockReserve::Process().Keep(block, MappedBytes(bytes));
 }
 
 TElIniArena::TElIniArena(size_t blockBytes)
@@ -141,9 +148,7 @@ void TElIniArena::AddChunk() {
     const size_t size =
         FChunks.empty() ? FirstChunkBytes : std::min(FChunks.back().Size * 2, LargestChunkBytes);
     FChunks.reserve(FChunks.size() + 1); // a chunk is never mapped without its record
-    std::byte* bytes = size >= HugePageBytes ? TChunkReserve::Process().Take(size) : nullptr;
-    if (bytes == nullptr)
-        bytes = static_cast<std::byte*>(AllocateBlock(size));
+    auto* bytes = static_cast<std::byte*>(AllocateBlock(size));
     FChunks.push_back({bytes, size});
     FNext = bytes;
     FEnd = bytes + size / FBlockBytes * FBlockBytes;
@@ -171,22 +176,11 @@ void TElIniArena::Give(void* block) noexcept {
 }
 
 void TElIniArena::Release() noexcept {
-    const bool large = std::any_of(FChunks.begin(), FChunks.end(),
-                                   [](const TChunk& chunk) { return chunk.Size >= HugePageBytes; });
-    // Poison left on memory going back to the kernel would stay on whatever is mapped there
-    // next; a kept chunk stays poisoned until it is cut into blocks again.
-    const auto unmap = [](const TChunk& chunk) {
+    // Poison left on heap memory would stay on whatever the heap puts there next; a large
+    // chunk is poisoned again while it is kept.
+    for (const TChunk& chunk : FChunks) {
         ASAN_UNPOISON_MEMORY_REGION(chunk.Bytes, chunk.Size);
         FreeBlock(chunk.Bytes, chunk.Size);
-    };
-    if (large) {
-        TChunkReserve::Process().Replace([&](auto keep) {
-            for (const TChunk& chunk : FChunks)
-                if (!keep(chunk.Bytes, chunk.Size))
-                    unmap(chunk);
-        });
-    } else {
-        std::for_each(FChunks.begin(), FChunks.end(), unmap);
     }
     FChunks.clear();
     FChunks.shrink_to_fit();

@@ -8,8 +8,9 @@
 // and every block of 2 MiB or more (large chunks and large arrays alike) is mapped from the
 // kernel on its own, aligned to 2 MiB and marked for transparent huge pages: the kernel
 // then fills it one 2 MiB page at a time, and walking it costs a fraction of the TLB
-// entries. The large chunks of the tree freed last are kept, within a bound, for the next
-// tree of the process, which then need not have them faulted in and zeroed again.
+// entries. Such blocks are kept, within a bound, when they are freed, for the next ones of
+// the process (the next tree, the next doubling of an array), which then need not have them
+// faulted in and zeroed again.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,8 @@ inline constexpr size_t HugePageBytes = size_t{2} * 1024 * 1024;
 // `bytes` of memory aligned for any object; large blocks are mapped as described above.
 // Throws std::bad_alloc when there is no memory.
 void* AllocateBlock(size_t bytes);
-// Frees a block of AllocateBlock, given the same size.
+// Frees a block of AllocateBlock, given the same size; a large one may be kept for the next
+// AllocateBlock of that size.
 void FreeBlock(void* block, size_t bytes) noexcept;
 
 // A standard allocator over AllocateBlock, for arrays that may grow large.
