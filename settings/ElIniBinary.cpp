@@ -218,7 +218,7 @@ private:
         TElValueType Type = evtNone;
         std::string_view Payload;
     };
-    static constexpr size_t BatchSize = 16;
+    static constexpr size_t BatchSize = 64;
 
     std::string_view Bytes;
     const TElIniFormat& Format;

@@ -317,7 +317,8 @@ private:
         TLine& read = Lines[Count];
         if (!Split(line, read.Name, read.Value)) {
             read.Value = std::move(read.Name);
-            read.Name = "#" + std::to_string(lineNumber);
+            read.Name = '#';
+            read.Name += std::to_string(lineNumber);
         }
         read.ListItem = CutListIndex(read.Name);
         if (!read.Name.empty()) {
@@ -345,7 +346,7 @@ private:
             AssignFromText(entry, std::move(line.Value));
     }
 
-    static constexpr size_t BatchSize = 16;
+    static constexpr size_t BatchSize = 64;
 
     const TElIniFormat& Format;
     const TElLineSplitter& Split;

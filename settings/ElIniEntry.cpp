@@ -256,23 +256,23 @@ TElIniEntry* TElIniEntry::FindOrAddChild(std::string_view name, bool isKey, bool
 
 void TElIniEntry::FindOrAddChildren(std::span<const std::string_view> names, bool isKey,
                                     std::span<TElIniEntry*> entries) {
-    // Enough names to keep several fetches under way, few enough that their slots are
-    // still in the cache when their turn comes.
-    constexpr size_t group = 16;
-    std::array<std::string, group> normals;
-    std::array<uint32_t, group> hashes{};
-    for (size_t first = 0; first < names.size(); first += group) {
-        const size_t count = std::min(group, names.size() - first);
-        for (size_t i = 0; i < count; ++i) {
-            normals[i] = NormalName(names[first + i]);
-            hashes[i] = TChildIndex::HashOf(normals[i]);
-            if (const TChildIndex* index = Index())
-                index->Prefetch(hashes[i]);
-        }
-        for (size_t i = 0; i < count; ++i) {
+    // The slot of a name is fetched this many names before its turn, so that the memory
+    // waits overlap with the work on the names between.
+    constexpr size_t ahead = 8;
+    std::array<std::string, ahead> normals;
+    std::array<uint32_t, ahead> hashes{};
+    for (size_t i = 0; i < names.size() + ahead; ++i) {
+        const size_t ring = i % ahead;
+        if (i >= ahead) {
             bool added = false;
-            entries[first + i] =
-                FindOrAddNormal(names[first + i], normals[i], hashes[i], isKey, added);
+            entries[i - ahead] =
+                FindOrAddNormal(names[i - ahead], normals[ring], hashes[ring], isKey, added);
+        }
+        if (i < names.size()) {
+            normals[ring] = NormalName(names[i]);
+            hashes[ring] = TChildIndex::HashOf(normals[ring]);
+            if (const TChildIndex* index = Index())
+                index->Prefetch(hashes[ring]);
         }
     }
 }

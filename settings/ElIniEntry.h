@@ -80,8 +80,9 @@ public:
     TElIniEntry* FindOrAddChild(std::string_view name, bool isKey, bool& added);
     // FindOrAddChild for each of `names` in turn, the nodes in `entries` (as long as
     // `names`; an entry stays as it was where an exception stops the calls). With a name
-    // index the slots of several names are fetched before the first is looked at, so the
-    // lookups in a large key wait for memory together rather than one after another.
+    // index the slot of each name is fetched a few names before it is looked at, so the
+    // lookups in a large key wait for memory while the names before are handled, rather
+    // than one after another.
     void FindOrAddChildren(std::span<const std::string_view> names, bool isKey,
                            std::span<TElIniEntry*> entries);
     // Removes and frees one child with its subtree.
