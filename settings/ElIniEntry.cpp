@@ -361,6 +361,36 @@ void TElIniEntry::Rename(std::string_view name) {
         slot.Child = static_cast<uint32_t>(position) + 1;
 }
 
+TElMultiValue::TElMultiValue(const TElMultiValue& other)
+    : FItems(other.FItems ? std::make_unique<TStrings>(*other.FItems) : nullptr) {}
+
+TElMultiValue& TElMultiValue::operator=(const TElMultiValue& other) {
+    if (this != &other)
+        *this = static_cast<const TStrings&>(other);
+    return *this;
+}
+
+TElMultiValue& TElMultiValue::operator=(TStrings items) {
+    if (items.empty())
+        FItems.reset();
+    else if (FItems)
+        *FItems = std::move(items);
+    else
+        FItems = std::make_unique<TStrings>(std::move(items));
+    return *this;
+}
+
+void TElMultiValue::push_back(std::string item) {
+    if (!FItems)
+        FItems = std::make_unique<TStrings>();
+    FItems->push_back(std::move(item));
+}
+
+const TStrings& TElMultiValue::Empty() {
+    static const TStrings empty;
+    return empty;
+}
+
 void TElIniValue::ClearValue() {
     StringValue.clear();
     StringValue.shrink_to_fit();

@@ -45,14 +45,42 @@ enum TElValueType : uint8_t {
     evtEightByte = 6
 };
 
-// A typed value: only the field of its type counts.
+// The items of a list value. A value that is no list (nearly all of them) pays one pointer
+// for it, not a whole vector: a key of a million values has a million of these.
+class TElMultiValue {
+public:
+    TElMultiValue() = default;
+    TElMultiValue(const TElMultiValue& other);
+    TElMultiValue& operator=(const TElMultiValue& other);
+    TElMultiValue(TElMultiValue&&) noexcept = default;
+    TElMultiValue& operator=(TElMultiValue&&) noexcept = default;
+    TElMultiValue& operator=(TStrings items);
+
+    operator const TStrings&() const { return FItems ? *FItems : Empty(); }
+    size_t size() const { return FItems ? FItems->size() : 0; }
+    bool empty() const { return size() == 0; }
+    const std::string& operator[](size_t index) const { return (*FItems)[index]; }
+    TStrings::const_iterator begin() const { return static_cast<const TStrings&>(*this).begin(); }
+    TStrings::const_iterator end() const { return static_cast<const TStrings&>(*this).end(); }
+    void push_back(std::string item);
+    // Drops the items and their memory.
+    void clear() noexcept { FItems.reset(); }
+
+private:
+    static const TStrings& Empty();
+
+    std::unique_ptr<TStrings> FItems; // null while there is no item
+};
+
+// A typed value: only the field of its type counts. The small fields come last, so that a
+// node (which adds a flag of its own) can place that flag in the space they leave.
 struct TElIniValue {
+    std::string StringValue;            // evtString; evtBinary: the block
+    TElMultiValue MultiValue;           // evtMultiString
+    std::array<uint8_t, 8> EightByte{}; // evtEightByte: low half, then high half
+    int32_t IntValue = 0;               // evtInteger
     TElValueType ValueType = evtNone;
     bool BoolValue = false;
-    int32_t IntValue = 0;               // evtInteger
-    std::string StringValue;            // evtString; evtBinary: the block
-    TStrings MultiValue;                // evtMultiString
-    std::array<uint8_t, 8> EightByte{}; // evtEightByte: low half, then high half
 
     int32_t DataSize() const { return static_cast<int32_t>(StringValue.size()); }
     // Drops whatever value is held.
