@@ -89,7 +89,7 @@ public:
         try {
             while (Pos < Bytes.size()) {
                 if (ReadByte() == 1) {
-                    Flush();
+                    Finish();
                     ReadKeyRecord();
                 } else {
                     ReadValueRecord();
@@ -97,10 +97,10 @@ public:
             }
         } catch (...) {
             // The records before a damaged one are kept.
-            Flush();
+            Finish();
             throw;
         }
-        Flush();
+        Finish();
     }
 
 private:
@@ -158,11 +158,9 @@ private:
 
     // The value records of a key are gathered a few at a time, their entries found
     // together (see FindOrAddChildren), and then given their values in record order.
-    void Flush() {
-        AssignValueBatch(Section, Records, Count, [](TElIniEntry& entry, TRecord& record) {
-            Assign(entry, record.Type, record.Payload);
-        });
-    }
+    void Flush() { AssignValueBatch(Section, Records, Count, &AssignRecord); }
+    // Flush, and the key's values settled: the reader leaves the key.
+    void Finish() { FinishValueBatch(Section, Records, Count, &AssignRecord); }
 
     void CheckPayload(TElValueType type, std::string_view payload) const {
         static constexpr size_t fixedSizes[] = {0, 1, 4, 0, 0, 4, 8};
@@ -218,6 +216,9 @@ private:
         TElValueType Type = evtNone;
         std::string_view Payload;
     };
+    static void AssignRecord(TElIniEntry& entry, TRecord& record) {
+        Assign(entry, record.Type, record.Payload);
+    }
     static constexpr size_t BatchSize = 64;
 
     std::string_view Bytes;

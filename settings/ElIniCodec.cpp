@@ -278,10 +278,10 @@ public:
             ReadLines(text);
         } catch (...) {
             // Whatever stopped the reading, the lines before it are in.
-            Flush();
+            Finish();
             throw;
         }
-        Flush();
+        Finish();
     }
 
 private:
@@ -303,7 +303,7 @@ private:
                 const std::string_view path = line.size() >= 2 && line.back() == ']'
                                                   ? line.substr(1, line.size() - 2)
                                                   : line.substr(1);
-                Flush();
+                Finish();
                 // A path that cannot be opened makes the lines up to the next header
                 // skipped.
                 Section = Tree.OpenSection(delimiter + std::string(path));
@@ -338,6 +338,8 @@ private:
     // Finds or adds the entries of the gathered lines and gives them their values; where
     // that stops with an exception, the lines before keep what they gave.
     void Flush() { AssignValueBatch(Section, Lines, Count, &Assign); }
+    // Flush, and the key's values settled: the reader leaves the key.
+    void Finish() { FinishValueBatch(Section, Lines, Count, &Assign); }
 
     static void Assign(TElIniEntry& entry, TLine& line) {
         if (line.ListItem)

@@ -4,8 +4,11 @@
 #include "support/ElList.h"
 
 #include <algorithm>
+#include <bit>
+#include <exception>
 #include <functional>
 #include <new>
+#include <optional>
 
 namespace cantorell {
 
@@ -13,6 +16,20 @@ namespace {
 
 bool IsTrimmed(char c) {
     return static_cast<unsigned char>(c) <= ' ';
+}
+
+// Gives `first` what a later namesake was given while a file was read, as if the later
+// lines or records had gone to `first` itself: a list adds its items to a list, any other
+// value replaces the one held; a namesake that got no value leaves `first` as it is.
+void JoinValue(TElIniValue& first, TElIniValue&& later) {
+    if (later.ValueType == evtNone)
+        return;
+    if (later.ValueType == evtMultiString && first.ValueType == evtMultiString) {
+        for (const std::string& item : later.MultiValue)
+            first.MultiValue.push_back(item);
+        return;
+    }
+    first = std::move(later);
 }
 
 } // namespace
@@ -57,11 +74,6 @@ public:
             Grow();
         return FSlots[Locate(normal, hash)];
     }
-    // Starts fetching the slot where a lookup of `hash` begins.
-    void Prefetch(uint32_t hash) const {
-        if (!FSlots.empty())
-            __builtin_prefetch(&FSlots[hash & (FSlots.size() - 1)]);
-    }
     TElIniEntry* Find(std::string_view normal) const {
         return FSlots.empty() ? nullptr : EntryOf(FSlots[Locate(normal, HashOf(normal))]);
     }
@@ -98,7 +110,89 @@ public:
                 --slot.Child;
     }
 
+    // Children appended while a file is read and not yet in the table: the hashes of the
+    // children from position PendingFrom() on, in list order. After SettlePending, entry k
+    // holds the position of child PendingFrom() + k's earlier namesake, or NoNamesake.
+    static constexpr uint32_t NoNamesake = UINT32_MAX;
+    TElBlockVector<uint32_t>& Pending() { return FPending; }
+    int32_t PendingFrom() const { return FPendingFrom; }
+    // Makes room for one more pending child, in the table too, so that AddPending cannot
+    // fail and the table needs no growing when the pending children go in.
+    void ReservePending() {
+        if (FPending.size() == FPending.capacity())
+            FPending.reserve(std::max<size_t>(64, FPending.capacity() * 2));
+        while ((FCount + FPending.size() + 2) * 2 > FSlots.size())
+            Grow();
+    }
+    void AddPending(uint32_t hash, int32_t position) noexcept {
+        if (FPending.empty())
+            FPendingFrom = position;
+        FPending.push_back(hash);
+    }
+    // Puts the pending children into the table, the first of each name only, and says how
+    // many have an earlier namesake. They are taken by region of the table: a few hundred
+    // regions, each small enough to stay in the cache while its children go in, so a key of
+    // a million values does not wait for memory once per value. Namesakes share a hash and
+    // so a region, where they go in list order: the first of a name is the one indexed.
+    size_t SettlePending() {
+        std::optional<TElBlockVector<TSlot>> byRegion;
+        try {
+            byRegion.emplace(FPending.size());
+        } catch (const std::bad_alloc&) {
+            // Without memory for the order, in list order: slower, but just as right.
+            size_t namesakes = 0;
+            for (size_t k = 0; k < FPending.size(); ++k)
+                namesakes += InsertPending(k, FPending[k]);
+            return namesakes;
+        }
+        const int tableBits = std::countr_zero(FSlots.size());
+        const int shift = tableBits - std::min(tableBits, 8);
+        const size_t mask = FSlots.size() - 1;
+        std::array<size_t, 257> starts{};
+        for (uint32_t hash : FPending)
+            ++starts[((hash & mask) >> shift) + 1];
+        for (size_t r = 1; r < starts.size(); ++r)
+            starts[r] += starts[r - 1];
+        for (size_t k = 0; k < FPending.size(); ++k)
+            (*byRegion)[starts[(FPending[k] & mask) >> shift]++] = {FPending[k],
+                                                                    static_cast<uint32_t>(k)};
+        size_t namesakes = 0;
+        for (const TSlot& item : *byRegion)
+            namesakes += InsertPending(item.Child, item.Hash);
+        return namesakes;
+    }
+    // The list lost `removed` children from PendingFrom() on: the pending ones went to the
+    // positions Pending() names, the later ones moved up by `removed`.
+    void Renumber(size_t removed) {
+        const auto from = static_cast<uint32_t>(FPendingFrom);
+        for (TSlot& slot : FSlots) {
+            if (slot.Child == 0 || slot.Child - 1 < from)
+                continue;
+            const uint32_t k = slot.Child - 1 - from;
+            slot.Child = (k < FPending.size() ? FPending[k] : slot.Child - 1 - removed) + 1;
+        }
+    }
+    void ClearPending() noexcept { FPending.clear(); }
+
 private:
+    // Indexes pending child k unless an indexed child has its name; 1 when one has.
+    size_t InsertPending(size_t k, uint32_t hash) {
+        const size_t mask = FSlots.size() - 1;
+        size_t i = hash & mask;
+        for (; FSlots[i].Child != 0; i = (i + 1) & mask) {
+            if (FSlots[i].Hash != hash)
+                continue;
+            const TElIniEntry& child = *FChildren.Items[FPendingFrom + k];
+            if (EntryOf(FSlots[i])->MatchesNormal(NormalName(child.FName))) {
+                FPending[k] = FSlots[i].Child - 1;
+                return 1;
+            }
+        }
+        FSlots[i] = {hash, static_cast<uint32_t>(FPendingFrom + k) + 1};
+        ++FCount;
+        FPending[k] = NoNamesake;
+        return 0;
+    }
     size_t Locate(std::string_view normal, uint32_t hash) const {
         const size_t mask = FSlots.size() - 1;
         size_t i = hash & mask;
@@ -124,6 +218,8 @@ private:
     const TChildren& FChildren;
     TElBlockVector<TSlot> FSlots; // a power of two in size, at most half full
     size_t FCount = 0;
+    TElBlockVector<uint32_t> FPending;
+    int32_t FPendingFrom = 0;
 };
 
 TElIniEntry::TChildren::TChildren(TElIniArena* arena) : Arena(arena) {}
@@ -254,27 +350,64 @@ TElIniEntry* TElIniEntry::FindOrAddChild(std::string_view name, bool isKey, bool
     return FindOrAddNormal(name, normal, TChildIndex::HashOf(normal), isKey, added);
 }
 
-void TElIniEntry::FindOrAddChildren(std::span<const std::string_view> names, bool isKey,
-                                    std::span<TElIniEntry*> entries) {
-    // The slot of a name is fetched this many names before its turn, so that the memory
-    // waits overlap with the work on the names between.
-    constexpr size_t ahead = 8;
-    std::array<std::string, ahead> normals;
-    std::array<uint32_t, ahead> hashes{};
-    for (size_t i = 0; i < names.size() + ahead; ++i) {
-        const size_t ring = i % ahead;
-        if (i >= ahead) {
+void TElIniEntry::AddLoadedValues(std::span<const std::string_view> names,
+                                  std::span<TElIniEntry*> entries) {
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::string normal = NormalName(names[i]);
+        const uint32_t hash = TChildIndex::HashOf(normal);
+        TChildIndex* index = FChildren ? FChildren->Index.get() : nullptr;
+        if (index == nullptr) {
             bool added = false;
-            entries[i - ahead] =
-                FindOrAddNormal(names[i - ahead], normals[ring], hashes[ring], isKey, added);
+            entries[i] = FindOrAddNormal(names[i], normal, hash, false, added);
+            continue;
         }
-        if (i < names.size()) {
-            normals[ring] = NormalName(names[i]);
-            hashes[ring] = TChildIndex::HashOf(normals[ring]);
-            if (const TChildIndex* index = Index())
-                index->Prefetch(hashes[ring]);
-        }
+        index->ReservePending();
+        entries[i] = AttachChild(names[i], false);
+        index->AddPending(hash, ChildCount() - 1);
     }
+}
+
+void TElIniEntry::SettleLoadedValues() const {
+    TChildIndex* index = FChildren ? FChildren->Index.get() : nullptr;
+    if (index == nullptr || index->Pending().empty())
+        return;
+    std::exception_ptr failure;
+    if (index->SettlePending() > 0)
+        failure = FChildren->DropNamesakes(*index);
+    index->ClearPending();
+    // Only a list that could not grow stops a value's hand-over; the tree is whole then.
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+std::exception_ptr TElIniEntry::TChildren::DropNamesakes(TChildIndex& index) noexcept {
+    // The pending children with an earlier namesake hand their values on to it, in list
+    // order, and leave the list; the others move up and learn their new positions.
+    TElBlockVector<uint32_t>& pending = index.Pending();
+    const auto from = static_cast<size_t>(index.PendingFrom());
+    std::exception_ptr failure;
+    size_t kept = from;
+    for (size_t i = from; i < Items.size(); ++i) {
+        const size_t k = i - from;
+        if (k < pending.size() && pending[k] != TChildIndex::NoNamesake) {
+            // The namesake lies before, at a position already settled.
+            const size_t first = pending[k] < from ? pending[k] : pending[pending[k] - from];
+            try {
+                JoinValue(*Items[first], std::move(*Items[i]));
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            DestroyChild(Items[i], Arena);
+            continue;
+        }
+        if (k < pending.size())
+            pending[k] = static_cast<uint32_t>(kept);
+        Items[kept++] = Items[i];
+    }
+    const size_t removed = Items.size() - kept;
+    Items.resize(kept);
+    index.Renumber(removed);
+    return failure;
 }
 
 TElIniEntry* TElIniEntry::FindOrAddNormal(std::string_view name, const std::string& normal,

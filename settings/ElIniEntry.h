@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -106,13 +107,16 @@ public:
     TElIniEntry* AddChild(std::string_view name, bool isKey);
     // The first child of that name, or a new one appended when there is none.
     TElIniEntry* FindOrAddChild(std::string_view name, bool isKey, bool& added);
-    // FindOrAddChild for each of `names` in turn, the nodes in `entries` (as long as
-    // `names`; an entry stays as it was where an exception stops the calls). With a name
-    // index the slot of each name is fetched a few names before it is looked at, so the
-    // lookups in a large key wait for memory while the names before are handled, rather
-    // than one after another.
-    void FindOrAddChildren(std::span<const std::string_view> names, bool isKey,
-                           std::span<TElIniEntry*> entries);
+    // While a file is read: the value entries named by `names`, in `entries` (as long as
+    // `names`; an entry stays as it was where an exception stops the calls). A large key
+    // gets a new entry for every name, without a look for an earlier one of that name; the
+    // key's next lookup, or SettleLoadedValues, then hands the value of each such entry on
+    // to the first of its name (a list adds its items to a list) and removes it, the result
+    // of finding each name in turn. So a key of a million values is indexed one region of
+    // its name index at a time, instead of at one random place of it per value.
+    void AddLoadedValues(std::span<const std::string_view> names, std::span<TElIniEntry*> entries);
+    // Ends what AddLoadedValues left open; a reader calls it when it leaves a key.
+    void SettleLoadedValues() const;
     // Removes and frees one child with its subtree.
     void RemoveChild(TElIniEntry* child);
     void ClearChildren();
@@ -139,6 +143,10 @@ private:
     struct TChildren {
         explicit TChildren(TElIniArena* arena);
         ~TChildren();
+        // SettleLoadedValues after the pending children went into the index: the namesakes
+        // among them give their values on and leave. What stopped a hand-over, if anything.
+        std::exception_ptr DropNamesakes(TChildIndex& index) noexcept;
+
         TElBlockVector<TElIniEntry*> Items;
         std::unique_ptr<TChildIndex> Index;
         TElIniArena* const Arena;
@@ -160,7 +168,12 @@ private:
     TElIniArena* ChildArena() const;
     static void DestroyChild(TElIniEntry* child, TElIniArena* arena) noexcept;
 
-    TChildIndex* Index() const { return FChildren ? FChildren->Index.get() : nullptr; }
+    // The name index, with the values a reader added settled first: every lookup and every
+    // change of the children goes through here.
+    TChildIndex* Index() const {
+        SettleLoadedValues();
+        return FChildren ? FChildren->Index.get() : nullptr;
+    }
     int32_t PositionOf(const TElIniEntry* child) const;
 
     std::string FName;
@@ -171,7 +184,7 @@ private:
 };
 
 // Finds or adds the values of `key` named by the first `count` of `items` (each with a
-// `Name`) in one batch, see FindOrAddChildren, and hands each entry with its item to
+// `Name`) in one batch, see AddLoadedValues, and hands each entry with its item to
 // `assign`, in order; where the batch stops with an exception, the items before keep what
 // they were given. `count` is 0 afterwards. `key` may be null while nothing is gathered.
 template <typename TItem, size_t N, typename TAssign>
@@ -185,7 +198,7 @@ void AssignValueBatch(TElIniEntry* key, std::array<TItem, N>& items, size_t& cou
         names[i] = items[i].Name;
     const size_t taken = std::exchange(count, 0);
     try {
-        key->FindOrAddChildren({names.data(), taken}, false, {entries.data(), taken});
+        key->AddLoadedValues({names.data(), taken}, {entries.data(), taken});
     } catch (...) {
         for (size_t i = 0; i < taken && entries[i] != nullptr; ++i)
             assign(*entries[i], items[i]);
@@ -193,6 +206,22 @@ void AssignValueBatch(TElIniEntry* key, std::array<TItem, N>& items, size_t& cou
     }
     for (size_t i = 0; i < taken; ++i)
         assign(*entries[i], items[i]);
+}
+
+// AssignValueBatch, then SettleLoadedValues, whatever stops the batch: a reader leaving
+// `key` or stopping.
+template <typename TItem, size_t N, typename TAssign>
+void FinishValueBatch(TElIniEntry* key, std::array<TItem, N>& items, size_t& count,
+                      TAssign assign) {
+    try {
+        AssignValueBatch(key, items, count, assign);
+    } catch (...) {
+        if (key != nullptr)
+            key->SettleLoadedValues();
+        throw;
+    }
+    if (key != nullptr)
+        key->SettleLoadedValues();
 }
 
 // True when `entry` is `ancestor` or lies below it.

@@ -100,6 +100,32 @@ TEST(ElIniBinary, LaterRecordsReplaceValuesButListsAppend) {
     EXPECT_TRUE(flag);
 }
 
+// Records naming a value already read go to that value, in a scanned key and in one with a
+// name index alike, also when a damaged record stops the reading right after them.
+class ElIniBinaryNamesakes : public testing::TestWithParam<int> {};
+
+TEST_P(ElIniBinaryNamesakes, GoToTheFirstValueOfTheirNameInRecordOrder) {
+    std::string bytes = KeyRecord("S");
+    for (int i = 0; i < GetParam(); ++i)
+        bytes += ValueRecord("f" + std::to_string(i), 2, Int32(i));
+    bytes += ValueRecord("a", 2, Int32(1)) + ValueRecord("L", 4, Text("x")) +
+             ValueRecord(" A ", 3, Text("two")) + ValueRecord("l", 4, Text("y")) +
+             KeyRecord("S\\Sub") + KeyRecord("s") + ValueRecord("L", 4, Text("z")) +
+             ValueRecord("b", 2, Int32(2)) + ValueRecord("B", 2, Int32(3)) +
+             ValueRecord("c", 2, Int32(4)).substr(0, 8);
+    TElIniFile store;
+    EXPECT_THROW(LoadBinary(store, bytes), EElFileError);
+    EXPECT_EQ(StringOf(store, "\\S", "a"), "two");
+    EXPECT_EQ(StringOf(store, "\\S", "b"), "3");
+    TStrings items;
+    ASSERT_TRUE(store.ReadMultiString("\\S", "L", items));
+    EXPECT_EQ(items, (TStrings{"x", "y", "z"}));
+    // The values and the key Sub, each once.
+    EXPECT_EQ(store.GetValueEntry("\\", "S")->ChildCount(), GetParam() + 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(ScannedAndIndexed, ElIniBinaryNamesakes, testing::Values(0, 40));
+
 TEST(ElIniBinary, KeyPathsGetALeadingDelimiterAndBadOnesSkipOnlyTheirOwnValues) {
     TElIniFile store;
     LoadBinary(store, KeyRecord("") + KeyRecord("\\Options") + ValueRecord("a", 2, Int32(1)) +

@@ -261,6 +261,39 @@ TEST_P(ElIniDuplicateNames, ResolveToTheFirstChildEvenAfterItIsRemovedOrRenamed)
 
 INSTANTIATE_TEST_SUITE_P(ScannedAndIndexed, ElIniDuplicateNames, testing::Values(0, 40));
 
+// Lines naming a value already read go to that value, whether the key is scanned while it
+// is read or gets a name index (which settles such lines when the key is left or looked
+// into): a plain line replaces, a list item adds to a list, across reopened sections too.
+class ElIniLoadedNamesakes : public testing::TestWithParam<int> {};
+
+TEST_P(ElIniLoadedNamesakes, GoToTheFirstValueOfTheirNameInLineOrder) {
+    std::string text = "[S]\r\n";
+    TStrings names;
+    for (int i = 0; i < GetParam(); ++i) {
+        names.push_back("f" + std::to_string(i));
+        text += names.back() + "=x\r\n";
+    }
+    text += CrLfLines({"a=1", "L[0]=x", " A =2", "b[0]=p", "L[1]=y", "b=plain", "[S\\Sub]", "s=1",
+                       "[T]", "t=1", "[s]", "c[0]=1", "L[2]=z", "a[0]=q", "C[1]=2"});
+    TElIniFile store;
+    LoadText(store, text);
+    names.insert(names.end(), {"a", "L", "b", "c"});
+    TStrings values, a, list, c;
+    ASSERT_TRUE(store.GetValueNames("\\S", values));
+    EXPECT_EQ(values, names);
+    ASSERT_TRUE(store.ReadMultiString("\\S", "a", a));
+    ASSERT_TRUE(store.ReadMultiString("\\S", "l", list));
+    ASSERT_TRUE(store.ReadMultiString("\\S", "c", c));
+    EXPECT_EQ(a, TStrings{"q"});
+    EXPECT_EQ(list, (TStrings{"x", "y", "z"}));
+    EXPECT_EQ(c, (TStrings{"1", "2"}));
+    EXPECT_EQ(StringOf(store, "\\S", "B"), "plain");
+    EXPECT_EQ(StringOf(store, "\\S\\Sub", "s"), "1");
+    EXPECT_EQ(StringOf(store, "\\T", "t"), "1");
+}
+
+INSTANTIATE_TEST_SUITE_P(ScannedAndIndexed, ElIniLoadedNamesakes, testing::Values(0, 40));
+
 TEST(ElIniText, RemovingManyValuesOfALargeKeyLeavesEveryOtherOneFindable) {
     TElIniFile store;
     for (int i = 0; i < 3000; ++i)
