@@ -18,6 +18,19 @@ bool IsTrimmed(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
+std::string_view Trimmed(std::string_view name) {
+    while (!name.empty() && IsTrimmed(name.front()))
+        name.remove_prefix(1);
+    while (!name.empty() && IsTrimmed(name.back()))
+        name.remove_suffix(1);
+    return name;
+}
+
+// Whether two names have the same normal form, found without building it.
+bool SameNormalName(std::string_view a, std::string_view b) noexcept {
+    return SameIgnoringAsciiCase(Trimmed(a), Trimmed(b));
+}
+
 // Gives `first` what a later namesake was given while a file was read, as if the later
 // lines or records had gone to `first` itself: a list adds its items to a list, any other
 // value replaces the one held; a namesake that got no value leaves `first` as it is.
@@ -183,7 +196,7 @@ private:
             if (FSlots[i].Hash != hash)
                 continue;
             const TElIniEntry& child = *FChildren.Items[FPendingFrom + k];
-            if (EntryOf(FSlots[i])->MatchesNormal(NormalName(child.FName))) {
+            if (SameNormalName(EntryOf(FSlots[i])->FName, child.FName)) {
                 FPending[k] = FSlots[i].Child - 1;
                 return 1;
             }
@@ -235,28 +248,11 @@ TElIniEntry::~TElIniEntry() {
 }
 
 std::string TElIniEntry::NormalName(std::string_view name) {
-    while (!name.empty() && IsTrimmed(name.front()))
-        name.remove_prefix(1);
-    while (!name.empty() && IsTrimmed(name.back()))
-        name.remove_suffix(1);
-    return UpperAscii(name);
+    return UpperAscii(Trimmed(name));
 }
 
 bool TElIniEntry::MatchesNormal(std::string_view normal) const {
-    std::string_view name = FName;
-    while (!name.empty() && IsTrimmed(name.front()))
-        name.remove_prefix(1);
-    while (!name.empty() && IsTrimmed(name.back()))
-        name.remove_suffix(1);
-    if (name.size() != normal.size())
-        return false;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const char c =
-            name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
-        if (c != normal[i])
-            return false;
-    }
-    return true;
+    return SameNormalName(FName, normal);
 }
 
 int32_t TElIniEntry::PositionOf(const TElIniEntry* child) const {
@@ -452,6 +448,7 @@ void TElIniEntry::ForgetChild(TElIniEntry* child) {
 }
 
 void TElIniEntry::RemoveChild(TElIniEntry* child) {
+    SettleLoadedValues(); // the positions below are the settled ones
     const int32_t position = PositionOf(child);
     if (position < 0)
         return;
