@@ -185,7 +185,8 @@ public:
             slot.Child = (k < FPending.size() ? FPending[k] : slot.Child - 1 - removed) + 1;
         }
     }
-    void ClearPending() noexcept { FPending.clear(); }
+    // Frees the pending list: a key is read once, and a million hashes are 4 MB.
+    void ClearPending() noexcept { TElBlockVector<uint32_t>().swap(FPending); }
 
 private:
     // Indexes pending child k unless an indexed child has its name; 1 when one has.
