@@ -84,7 +84,7 @@ public:
     // one more child is made first, so a slot found free can be filled at once.
     TSlot& Probe(std::string_view normal, uint32_t hash) {
         if ((FCount + 1) * 2 > FSlots.size())
-            Grow();
+            Grow(FSlots.empty() ? 64 : FSlots.size() * 2);
         return FSlots[Locate(normal, hash)];
     }
     TElIniEntry* Find(std::string_view normal) const {
@@ -129,13 +129,10 @@ public:
     static constexpr uint32_t NoNamesake = UINT32_MAX;
     TElBlockVector<uint32_t>& Pending() { return FPending; }
     int32_t PendingFrom() const { return FPendingFrom; }
-    // Makes room for one more pending child, in the table too, so that AddPending cannot
-    // fail and the table needs no growing when the pending children go in.
+    // Makes room for one more pending child, so that AddPending cannot fail.
     void ReservePending() {
         if (FPending.size() == FPending.capacity())
             FPending.reserve(std::max<size_t>(64, FPending.capacity() * 2));
-        while ((FCount + FPending.size() + 2) * 2 > FSlots.size())
-            Grow();
     }
     void AddPending(uint32_t hash, int32_t position) noexcept {
         if (FPending.empty())
@@ -147,8 +144,15 @@ public:
     // regions, each small enough to stay in the cache while its children go in, so a key of
     // a million values does not wait for memory once per value. Namesakes share a hash and
     // so a region, where they go in list order: the first of a name is the one indexed.
+    // The table grows once, to its final size, before anything changes: where that fails
+    // for memory, the pending children stay pending, and the next lookup tries again.
     size_t SettlePending() {
-        std::optional<TElBlockVector<TSlot>> byRegion;
+        size_t size = std::max<size_t>(FSlots.size(), 64);
+        while ((FCount + FPending.size() + 1) * 2 > size)
+            size *= 2;
+        if (size != FSlots.size())
+            Grow(size);
+        std::optional<TScratch> byRegion;
         try {
             byRegion.emplace(FPending.size());
         } catch (const std::bad_alloc&) {
@@ -166,12 +170,13 @@ public:
             ++starts[((hash & mask) >> shift) + 1];
         for (size_t r = 1; r < starts.size(); ++r)
             starts[r] += starts[r - 1];
+        TSlot* const ordered = byRegion->Slots;
         for (size_t k = 0; k < FPending.size(); ++k)
-            (*byRegion)[starts[(FPending[k] & mask) >> shift]++] = {FPending[k],
-                                                                    static_cast<uint32_t>(k)};
+            ordered[starts[(FPending[k] & mask) >> shift]++] = {FPending[k],
+                                                                static_cast<uint32_t>(k)};
         size_t namesakes = 0;
-        for (const TSlot& item : *byRegion)
-            namesakes += InsertPending(item.Child, item.Hash);
+        for (size_t j = 0; j < FPending.size(); ++j)
+            namesakes += InsertPending(ordered[j].Child, ordered[j].Hash);
         return namesakes;
     }
     // The list lost `removed` children from PendingFrom() on: the pending ones went to the
@@ -189,6 +194,19 @@ public:
     void ClearPending() noexcept { TElBlockVector<uint32_t>().swap(FPending); }
 
 private:
+    // Room for the pending slots in their order by region, left uninitialised: a slot is
+    // an implicit-lifetime type, and each one is written before it is read.
+    struct TScratch {
+        explicit TScratch(size_t count)
+            : Count(count), Slots(static_cast<TSlot*>(AllocateBlock(count * sizeof(TSlot)))) {}
+        ~TScratch() { FreeBlock(Slots, Count * sizeof(TSlot)); }
+        TScratch(const TScratch&) = delete;
+        TScratch& operator=(const TScratch&) = delete;
+
+        const size_t Count;
+        TSlot* const Slots;
+    };
+
     // Indexes pending child k unless an indexed child has its name; 1 when one has.
     size_t InsertPending(size_t k, uint32_t hash) {
         const size_t mask = FSlots.size() - 1;
@@ -215,8 +233,9 @@ private:
             i = (i + 1) & mask;
         return i;
     }
-    void Grow() {
-        TElBlockVector<TSlot> old(FSlots.empty() ? 64 : FSlots.size() * 2);
+    // Moves the slots to a table of `size` slots, a power of two; throws before any change.
+    void Grow(size_t size) {
+        TElBlockVector<TSlot> old(size);
         old.swap(FSlots);
         const size_t mask = FSlots.size() - 1;
         for (const TSlot& slot : old) {
