@@ -174,9 +174,17 @@ public:
         for (size_t k = 0; k < FPending.size(); ++k)
             ordered[starts[(FPending[k] & mask) >> shift]++] = {FPending[k],
                                                                 static_cast<uint32_t>(k)};
+        // The slots of the region after the current one are fetched meanwhile, at the pace
+        // the insertions move through the table, so that its region is in the cache when
+        // they get there.
+        const size_t ahead = size_t{1} << shift;
         size_t namesakes = 0;
-        for (size_t j = 0; j < FPending.size(); ++j)
+        for (size_t j = 0; j < FPending.size(); ++j) {
+            if (const size_t next = j * FSlots.size() / FPending.size() + ahead;
+                next < FSlots.size())
+                __builtin_prefetch(&FSlots[next], 1);
             namesakes += InsertPending(ordered[j].Child, ordered[j].Hash);
+        }
         return namesakes;
     }
     // The list lost `removed` children from PendingFrom() on: the pending ones went to the
