@@ -162,8 +162,11 @@ bool TextToInt(std::string_view text, int32_t& value) {
 
 // --- Text form ---------------------------------------------------------------------------
 
-bool SplitIniLine(std::string_view line, const TElIniFormat& format, std::string& name,
-                  std::string& value) {
+// This loop runs for every byte of every options file read. Its speed moved by several
+// percent with where other code happened to place it (the same instructions, 16 bytes on),
+// so its start is put on a 64-byte boundary, where it runs at its best.
+[[gnu::aligned(64)]] bool SplitIniLine(std::string_view line, const TElIniFormat& format,
+                                       std::string& name, std::string& value) {
     name.clear();
     value.clear();
     bool quoted = false;
