@@ -233,9 +233,4 @@ void TJsonWriter::Null() {
     FOut += "null";
 }
 
-void TJsonWriter::Raw(std::string_view json) {
-    BeforeValue();
-    FOut += json;
-}
-
 } // namespace cantorell::cli

@@ -47,8 +47,6 @@ public:
     void Number(int64_t value);
     void Bool(bool value);
     void Null();
-    // A whole value another writer made.
-    void Raw(std::string_view json);
 
 private:
     void BeforeValue();

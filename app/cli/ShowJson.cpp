@@ -92,28 +92,23 @@ void TShowReport::AddError(std::string message) {
     PrintErrorLine(Errors.back());
 }
 
-void TShowReport::Clear() {
-    for (auto& [key, value] : Json)
-        value.clear();
-    Errors.clear();
-}
-
 void ReadShowSections(const std::string& native, TShowSections& sections, TShowReport& report) {
-    const std::string canNotRead = messages::CanNotRead + ShownBytes(native);
+    // The message is built only for a file that fails, not for every file shown.
+    const auto canNotRead = [&] { report.AddError(messages::CanNotRead + ShownBytes(native)); };
     // The sections read the same file one after another: open it once for all.
     const TReadPin pin(TFileSystem::Default(), native);
     sections.StreamRead = sections.Audio.ReadFromFile(native);
     if (!sections.StreamRead)
-        report.AddError(canNotRead);
+        canNotRead();
     TDID3v2& v2 = sections.Id3v2;
     if (!v2.ReadFromFile(native))
-        report.AddError(canNotRead);
+        canNotRead();
     if (v2.FramesIgnored > 0)
         report.AddError("Only the first " + std::to_string(TDID3v2::MaxFrames) +
                         " frames of the ID3v2 tag were read; " + std::to_string(v2.FramesIgnored) +
                         " more are not shown: " + ShownBytes(native));
     if (!sections.Id3v1.ReadFromFile(native))
-        report.AddError(canNotRead);
+        canNotRead();
 }
 
 const char* Id3v1VersionText(const TID3v1& tag) {
@@ -192,20 +187,23 @@ void Id3v1Json(const TID3v1& tag, TJsonWriter& json) {
     json.EndObject();
 }
 
-void AppendShowJsonLine(std::string_view native, const TShowReport& report, std::string& out) {
+void AppendShowJsonLine(std::string_view native, const TShowReport& report,
+                        const TShowSections& sections, std::string& out) {
+    // Every section is read before the line is written, so the values go straight into it.
     TJsonWriter json(out);
-    // "errors" and "file" come before the sections' keys, as in a JSON object.
     json.BeginObject();
     json.Key("errors").BeginArray();
     for (const std::string& error : report.Errors)
         json.Utf8(error);
     json.EndArray();
     json.Key("file").FileName(native);
-    for (const auto& [key, value] : report.Json) {
-        if (value.empty())
-            continue;
-        json.Key(key).Raw(value);
-    }
+    Id3v1Json(sections.Id3v1, json.Key("id3v1"));
+    Id3v2Json(sections.Id3v2, json.Key("id3v2"));
+    json.Key("stream");
+    if (sections.StreamRead)
+        StreamJson(sections.Audio, json);
+    else
+        json.Null();
     json.EndObject();
     out += '\n';
 }
@@ -219,22 +217,11 @@ int ShowJson(std::span<const std::string> files) {
     TShowReport report;
     for (const std::string& native : files) {
         report.Clear();
-        {
-            TShowSections sections;
-            ReadShowSections(native, sections, report);
-            TJsonWriter stream(report.Json["stream"]);
-            if (sections.StreamRead)
-                StreamJson(sections.Audio, stream);
-            else
-                stream.Null();
-            TJsonWriter id3v2(report.Json["id3v2"]);
-            Id3v2Json(sections.Id3v2, id3v2);
-            TJsonWriter id3v1(report.Json["id3v1"]);
-            Id3v1Json(sections.Id3v1, id3v1);
-        }
+        TShowSections sections;
+        ReadShowSections(native, sections, report);
         if (!report.Errors.empty())
             result = ecFailure;
-        AppendShowJsonLine(native, report, out);
+        AppendShowJsonLine(native, report, sections, out);
         if (eachLine || out.size() >= JsonFlushSize)
             WriteOut(out);
     }

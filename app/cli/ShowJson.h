@@ -11,7 +11,6 @@
 #include "tags/ID3v1.h"
 #include "tags/MPEGaudio.h"
 
-#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,16 +28,12 @@ std::string ShownBytes(std::string_view bytes);
 // Writes the message and a line end to stderr at once.
 void PrintErrorLine(std::string_view message);
 
-// What `show` reports of one file: the failures (each also printed to stderr once) and,
-// for JSON, each section's key and value.
+// What `show` reports of one file: its failures, each also printed to stderr once.
 struct TShowReport {
-    // A map keeps the keys in the order of the line. A key whose value is empty is left out.
-    std::map<std::string_view, std::string> Json;
     std::vector<std::string> Errors;
 
     void AddError(std::string message);
-    // Empties the report for the next file; the values keep their buffers.
-    void Clear();
+    void Clear() { Errors.clear(); }
 };
 
 // What `show` reads of a file, in the order the window fills its pages.
@@ -63,8 +58,9 @@ void StreamJson(const TMPEGaudio& audio, TJsonWriter& json);
 void Id3v2Json(const TDID3v2& tag, TJsonWriter& json);
 void Id3v1Json(const TID3v1& tag, TJsonWriter& json);
 // Appends the JSON line of the file `native` to `out`: its errors, its name and the
-// sections' values.
-void AppendShowJsonLine(std::string_view native, const TShowReport& report, std::string& out);
+// sections' values, in the order a JSON object keeps its keys.
+void AppendShowJsonLine(std::string_view native, const TShowReport& report,
+                        const TShowSections& sections, std::string& out);
 
 // `show --json` over the files: one line per file on stdout, each failure on stderr.
 // Returns ecFailure when any file had one, else ecOk.

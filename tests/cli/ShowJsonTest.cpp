@@ -279,10 +279,12 @@ TEST_P(ShowJsonLineTest, IsTheLineQJsonDocumentWrites) {
     TTempDir dir;
     const std::string path = dir.File("song.mp3");
     WriteBytes(path, file.Build());
-    TMPEGaudio audio;
-    TDID3v2 v2;
-    TID3v1 v1;
-    const bool streamRead = audio.ReadFromFile(path);
+    TShowSections sections;
+    TMPEGaudio& audio = sections.Audio;
+    TDID3v2& v2 = sections.Id3v2;
+    TID3v1& v1 = sections.Id3v1;
+    sections.StreamRead = audio.ReadFromFile(path);
+    const bool streamRead = sections.StreamRead;
     ASSERT_TRUE(v2.ReadFromFile(path));
     ASSERT_TRUE(v1.ReadFromFile(path));
 
@@ -290,18 +292,9 @@ TEST_P(ShowJsonLineTest, IsTheLineQJsonDocumentWrites) {
     const QStringList errors(file.Errors.begin(), file.Errors.end());
     for (const QString& error : errors)
         report.Errors.push_back(error.toStdString());
-    TJsonWriter stream(report.Json["stream"]);
-    if (streamRead)
-        StreamJson(audio, stream);
-    else
-        stream.Null();
-    TJsonWriter id3v2(report.Json["id3v2"]);
-    Id3v2Json(v2, id3v2);
-    TJsonWriter id3v1(report.Json["id3v1"]);
-    Id3v1Json(v1, id3v1);
     const QString name = ArgumentText(file.FileName);
     std::string line;
-    AppendShowJsonLine(cli::NativePath(name), report, line);
+    AppendShowJsonLine(cli::NativePath(name), report, sections, line);
 
     const bool hasAudio = streamRead && HasMpegAudio(audio);
     const QJsonObject reference{{"file", JsonText(name)},
