@@ -120,12 +120,6 @@ int FindFrameRow(std::string_view id, int majorVersion) {
     return -1;
 }
 
-TDID3v2::TDID3v2(TFileSystem& fs) : Fs(fs) {
-    ResetFields();
-}
-
-TDID3v2::TDID3v2() : TDID3v2(TFileSystem::Default()) {}
-
 void TDID3v2::ResetFields() {
     Exists = false;
     VersionID = 0;

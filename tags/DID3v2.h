@@ -45,8 +45,7 @@ public:
     static constexpr int32_t MaxTagSpace = 40000;
 
     // Uses `fs` for every file operation (tests pass one that fails on purpose).
-    explicit TDID3v2(TFileSystem& fs);
-    TDID3v2();
+    explicit TDID3v2(TFileSystem& fs = TFileSystem::Default()) : Fs(fs) { ResetFields(); }
     TDID3v2(const TDID3v2&) = delete;
     TDID3v2& operator=(const TDID3v2&) = delete;
 

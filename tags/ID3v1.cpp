@@ -235,12 +235,6 @@ int FindGenre(std::string_view name) {
     return -1;
 }
 
-TID3v1::TID3v1(TFileSystem& fs) : Fs(fs) {
-    ResetFields();
-}
-
-TID3v1::TID3v1() : TID3v1(TFileSystem::Default()) {}
-
 void TID3v1::ResetFields() {
     FExists = false;
     FVersionID = Version10;

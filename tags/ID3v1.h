@@ -39,8 +39,7 @@ public:
     static constexpr uint8_t Version11 = 2;
 
     // Uses `fs` for every file operation (tests pass one that fails on purpose).
-    explicit TID3v1(TFileSystem& fs);
-    TID3v1();
+    explicit TID3v1(TFileSystem& fs = TFileSystem::Default()) : Fs(fs) { ResetFields(); }
 
     void ResetFields();
     // True when the file's last 128 bytes could be read, whether or not they hold a tag.

@@ -263,12 +263,6 @@ bool HasID3v1Tag(const std::string& fileName) {
     return HasID3v1Tag(TFileSystem::Default(), fileName);
 }
 
-TMPEGaudio::TMPEGaudio(TFileSystem& fs) : Fs(fs) {
-    ResetFields();
-}
-
-TMPEGaudio::TMPEGaudio() : TMPEGaudio(TFileSystem::Default()) {}
-
 void TMPEGaudio::ResetFields() {
     FFileLength = 0;
     FEncoderTag.clear();

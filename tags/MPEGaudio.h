@@ -30,14 +30,14 @@
 // and fuzzed on bytes.
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace cantorell {
-
-class TFileSystem;
 
 inline constexpr int SearchBlockSize = 3458;
 // A frame is searched for at the first 1730 positions of a block (0 to 1729), which leaves
@@ -143,8 +143,7 @@ bool HasID3v1Tag(const std::string& fileName);
 class TMPEGaudio {
 public:
     // Uses `fs` for every file operation (tests pass one that fails on purpose).
-    explicit TMPEGaudio(TFileSystem& fs);
-    TMPEGaudio();
+    explicit TMPEGaudio(TFileSystem& fs = TFileSystem::Default()) : Fs(fs) { ResetFields(); }
 
     void ResetFields();
     // True when the file was opened and every read succeeded, whether or not a frame was
