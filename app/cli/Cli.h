@@ -67,20 +67,6 @@ void PrintOut(const QString& line);
 int EditTagFile(const QString& path, const QString& failure,
                 const std::function<bool(const std::string&)>& read,
                 const std::function<bool(const std::string& file, std::string& note)>& save);
-// A command that takes one FILE and removes one tag from it: `remove` gets the file's
-// native path; `failure` is the window's message, printed with the path when it fails.
-int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,
-                     const QString& failure, const std::function<bool(const std::string&)>& remove);
-// The same for the tag class `Tag`.
-template <typename Tag>
-int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,
-                     const QString& failure) {
-    return RunRemoveCommand(arguments, name, description, failure, [](const std::string& file) {
-        Tag tag;
-        return tag.RemoveFromFile(file);
-    });
-}
-
 // The plain blocks of `show`'s sections, from what ReadShowSections read of the file `path`;
 // each appends its lines.
 void ShowStream(const QString& path, const TShowSections& sections, QStringList& lines);

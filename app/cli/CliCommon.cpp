@@ -1,6 +1,8 @@
 #include "Cli.h"
 
 #include "platform/FileSystem.h"
+#include "tags/DID3v2.h"
+#include "tags/ID3v1.h"
 
 #include <QTextStream>
 
@@ -147,19 +149,38 @@ int EditTagFile(const QString& path, const QString& failure,
     return ecOk;
 }
 
+namespace {
+
+// A command that takes one FILE and removes the tag of class `Tag` from it; `failure` is
+// the window's message, printed with the path when it fails.
+template <typename Tag>
 int RunRemoveCommand(const QStringList& arguments, const QString& name, const QString& description,
-                     const QString& failure,
-                     const std::function<bool(const std::string&)>& remove) {
+                     const QString& failure) {
     QCommandLineParser parser;
     parser.setApplicationDescription(description);
     QString path;
     if (const int code = ParseFileCommand(parser, name, arguments, path); code >= 0)
         return code;
-    if (!remove(NativePath(path))) {
+    Tag tag;
+    if (!tag.RemoveFromFile(NativePath(path))) {
         PrintError(FailureText(failure, path));
         return ecFailure;
     }
     return ecOk;
+}
+
+} // namespace
+
+int CommandRemoveV1(const QStringList& arguments) {
+    return RunRemoveCommand<TID3v1>(arguments, QStringLiteral("remove-v1"),
+                                    QStringLiteral("Removes the ID3v1 tag from the file."),
+                                    MsgCanNotRemoveV1);
+}
+
+int CommandRemoveV2(const QStringList& arguments) {
+    return RunRemoveCommand<TDID3v2>(arguments, QStringLiteral("remove-v2"),
+                                     QStringLiteral("Removes the ID3v2 tag from the file."),
+                                     MsgCanNotRemoveV2);
 }
 
 void PrintOut(const QString& line) {

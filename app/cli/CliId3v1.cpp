@@ -77,10 +77,4 @@ int CommandSetV1(const QStringList& arguments) {
         });
 }
 
-int CommandRemoveV1(const QStringList& arguments) {
-    return RunRemoveCommand<TID3v1>(arguments, QStringLiteral("remove-v1"),
-                                    QStringLiteral("Removes the ID3v1 tag from the file."),
-                                    MsgCanNotRemoveV1);
-}
-
 } // namespace cantorell::cli

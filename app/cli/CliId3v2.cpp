@@ -331,10 +331,4 @@ int CommandExportPicture(const QStringList& arguments) {
     return ecOk;
 }
 
-int CommandRemoveV2(const QStringList& arguments) {
-    return RunRemoveCommand<TDID3v2>(arguments, QStringLiteral("remove-v2"),
-                                     QStringLiteral("Removes the ID3v2 tag from the file."),
-                                     MsgCanNotRemoveV2);
-}
-
 } // namespace cantorell::cli
