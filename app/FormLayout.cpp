@@ -74,19 +74,6 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, int width = 0) {
     return edit;
 }
 
-// An edit box of a page: the member it is kept in, its name and its width.
-struct TEditBox {
-    QLineEdit*& Edit;
-    const char* Name;
-    int Width;
-};
-
-// Makes the edit boxes in the order given, which is the order the focus moves through them.
-void MakeEdits(QWidget* parent, std::initializer_list<TEditBox> boxes) {
-    for (const TEditBox& box : boxes)
-        box.Edit = MakeEdit(parent, box.Name, box.Width);
-}
-
 QComboBox* MakeGenreList(QWidget* parent, const char* name) {
     auto* list = MakeNamed<QComboBox>(name, parent);
     list->setEditable(true);
@@ -320,9 +307,13 @@ struct TTagPage {
         Grid->addWidget(field, row, 1, fieldAlignment);
     }
 
-    // Rows 0 to 6; each page adds its comment as row 7.
-    void AddTagFields(QLabel* version, QLineEdit* title, QLineEdit* album, QLineEdit* artist,
-                      QLineEdit* track, QLineEdit* year, QComboBox* genre) {
+    // Rows 0 to 6; each page adds its comment as row 7. Makes the page's version label
+    // and, after the edit boxes (the focus chain follows creation), its genre list.
+    void AddTagFields(QLabel*& version, const char* versionName, QLineEdit* title, QLineEdit* album,
+                      QLineEdit* artist, QLineEdit* track, QLineEdit* year, QComboBox*& genre,
+                      const char* genreName) {
+        version = MakeBoldLabel(Fields, versionName, QStringLiteral("---"));
+        genre = MakeGenreList(Fields, genreName);
         Add(0, QStringLiteral("Tag version:"), version);
         Add(1, QStringLiteral("Title:"), title);
         Add(2, QStringLiteral("Album:"), album);
@@ -355,19 +346,40 @@ struct TTagPage {
 
 } // namespace
 
+void TFormMain::MakeTagEdits(QWidget* fields, int page) {
+    // The edit boxes of both tag pages: the page, the member a box is kept in, its name and
+    // its width. A page's boxes are made in this order, which is the order the focus moves
+    // through them and the order the page is cleared in, edit box by edit box.
+    struct TEditBox {
+        int Page;
+        QLineEdit* TFormMain::*Edit;
+        const char* Name;
+        int Width;
+    };
+    static const TEditBox boxes[] = {
+        {1, &TFormMain::Ed1Title, "Ed1Title", 406},
+        {1, &TFormMain::Ed1Album, "Ed1Album", 406},
+        {1, &TFormMain::Ed1Artist, "Ed1Artist", 406},
+        {1, &TFormMain::Ed1Track, "Ed1Track", 51},
+        {1, &TFormMain::Ed1Year, "Ed1Year", 66},
+        {1, &TFormMain::Ed1Comment, "Ed1Comment", 411},
+        {2, &TFormMain::Ed2Track, "Ed2Track", 51},
+        {2, &TFormMain::Ed2Artist, "Ed2Artist", 406},
+        {2, &TFormMain::Ed2Album, "Ed2Album", 406},
+        {2, &TFormMain::Ed2Title, "Ed2Title", 406},
+        {2, &TFormMain::Ed2Year, "Ed2Year", 66},
+    };
+    for (const TEditBox& box : boxes) {
+        if (box.Page == page)
+            this->*box.Edit = MakeEdit(fields, box.Name, box.Width);
+    }
+}
+
 QWidget* TFormMain::BuildID3v1Page() {
     TTagPage tab("TabID3v1");
-    QWidget* fields = tab.Fields;
-    LB1INFO = MakeBoldLabel(fields, "LB1INFO", QStringLiteral("---"));
-    // Creation order matters: the pages are cleared edit box by edit box in this order.
-    MakeEdits(fields, {{Ed1Title, "Ed1Title", 406},
-                       {Ed1Album, "Ed1Album", 406},
-                       {Ed1Artist, "Ed1Artist", 406},
-                       {Ed1Track, "Ed1Track", 51},
-                       {Ed1Year, "Ed1Year", 66},
-                       {Ed1Comment, "Ed1Comment", 411}});
-    Ed1Genre = MakeGenreList(fields, "Ed1Genre");
-    tab.AddTagFields(LB1INFO, Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Genre);
+    MakeTagEdits(tab.Fields, 1);
+    tab.AddTagFields(LB1INFO, "LB1INFO", Ed1Title, Ed1Album, Ed1Artist, Ed1Track, Ed1Year, Ed1Genre,
+                     "Ed1Genre");
     tab.Add(7, QStringLiteral("Comment:"), Ed1Comment);
     Ed1Genre->setToolTip(QStringLiteral("Choose a genre, or type its name or number"));
     return tab.Finish(tab.Grid, "PanelBTN",
@@ -380,16 +392,11 @@ QWidget* TFormMain::BuildID3v1Page() {
 QWidget* TFormMain::BuildID3v2Page() {
     TTagPage tab("TabID3v2");
     QWidget* fields = tab.Fields;
-    LB2INFO = MakeBoldLabel(fields, "LB2INFO", QStringLiteral("---"));
-    MakeEdits(fields, {{Ed2Track, "Ed2Track", 51},
-                       {Ed2Artist, "Ed2Artist", 406},
-                       {Ed2Album, "Ed2Album", 406},
-                       {Ed2Title, "Ed2Title", 406},
-                       {Ed2Year, "Ed2Year", 66}});
-    Ed2Genre = MakeGenreList(fields, "Ed2Genre");
+    MakeTagEdits(fields, 2);
+    tab.AddTagFields(LB2INFO, "LB2INFO", Ed2Title, Ed2Album, Ed2Artist, Ed2Track, Ed2Year, Ed2Genre,
+                     "Ed2Genre");
     Ed2Comment = MakeNamed<QPlainTextEdit>("Ed2Comment", fields);
     Ed2Comment->setFixedHeight(61);
-    tab.AddTagFields(LB2INFO, Ed2Title, Ed2Album, Ed2Artist, Ed2Track, Ed2Year, Ed2Genre);
     tab.Add(7, QStringLiteral("Comment:"), Ed2Comment, Qt::AlignTop, Qt::Alignment());
     // The pictures stand beside the fields; a change to them is an edit like any other.
     auto* fieldsAndPictures = new QHBoxLayout;

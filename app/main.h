@@ -195,6 +195,8 @@ private:
     void BuildEditor();
     void BuildPersistence();
     void ConnectCommands();
+    // Makes the edit boxes of tag page 1 (ID3v1) or 2 (ID3v2).
+    void MakeTagEdits(QWidget* fields, int page);
     QWidget* BuildID3v1Page();
     QWidget* BuildID3v2Page();
     QWidget* BuildLyricsPage();
