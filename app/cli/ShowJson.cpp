@@ -173,17 +173,21 @@ void Id3v2Json(const TDID3v2& tag, TJsonWriter& json) {
 }
 
 void Id3v1Json(const TID3v1& tag, TJsonWriter& json) {
+    // Every text of an ID3v1 tag is Latin-1.
+    const auto text = [&json](const char* key, std::string_view value) {
+        json.Key(key).Latin1(value);
+    };
     json.BeginObject();
-    json.Key("album").Latin1(tag.Album());
-    json.Key("artist").Latin1(tag.Artist());
-    json.Key("comment").Latin1(tag.Comment());
+    text("album", tag.Album());
+    text("artist", tag.Artist());
+    text("comment", tag.Comment());
     json.Key("exists").Bool(tag.Exists());
-    json.Key("genre").Latin1(tag.Genre());
+    text("genre", tag.Genre());
     json.Key("genreId").Number(tag.GenreID());
-    json.Key("title").Latin1(tag.Title());
+    text("title", tag.Title());
     json.Key("track").Number(tag.Track());
     json.Key("version").Utf8(Id3v1VersionText(tag));
-    json.Key("year").Latin1(tag.Year());
+    text("year", tag.Year());
     json.EndObject();
 }
 
