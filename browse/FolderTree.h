@@ -50,12 +50,6 @@ struct TFolderNode {
 
 class TFolderTree : public QTreeWidget {
     Q_OBJECT
-    Q_PROPERTY(bool Active READ Active WRITE SetActive)
-    Q_PROPERTY(SFolderOption FolderOptions READ FolderOptions WRITE SetFolderOptions)
-    Q_PROPERTY(TDisplayMode DisplayMode READ DisplayMode WRITE SetDisplayMode)
-    // The tree's width in its splitter, kept in the options file; writing it moves the
-    // splitter's handle.
-    Q_PROPERTY(int Width READ Width WRITE SetWidth)
 
 public:
     enum TFolderOption {
@@ -68,6 +62,14 @@ public:
 
     enum TDisplayMode { dmAsis, dmUppercase, dmLowercase };
     Q_ENUM(TDisplayMode)
+
+    // The published properties, declared after the types they use.
+    Q_PROPERTY(bool Active READ Active WRITE SetActive)
+    Q_PROPERTY(SFolderOption FolderOptions READ FolderOptions WRITE SetFolderOptions)
+    Q_PROPERTY(TDisplayMode DisplayMode READ DisplayMode WRITE SetDisplayMode)
+    // The tree's width in its splitter, kept in the options file; writing it moves the
+    // splitter's handle.
+    Q_PROPERTY(int Width READ Width WRITE SetWidth)
 
     // Whether FindNodeByPath may read folders that were not read yet to go deeper.
     enum class TFindMode { fmExpand, fmNoExpand };
@@ -130,10 +132,11 @@ signals:
     void ChangesApplied();
 
 protected:
-    virtual void DoEndSessionQuery(bool& CanEndSession);
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Fires OnEndSessionQuery; a subclass may answer instead.
+    virtual void DoEndSessionQuery(bool& CanEndSession);
 
 private:
     void BuildTree();

@@ -420,6 +420,22 @@ void TElFormPersist::RestoreListedProperties() {
     WalkList(FPropList.Root(), nullptr, KeyPath(FOwnerForm->objectName()), false);
 }
 
+void TElFormPersist::SaveAll() {
+    SaveWindowValues();
+    SaveListedProperties();
+    DoSave();
+}
+
+void TElFormPersist::RestoreAll() {
+    // The window's flags are applied before the bounds and again after the callbacks,
+    // which may change them.
+    ApplyTopMost();
+    RestoreWindowValues();
+    RestoreListedProperties();
+    DoRestore();
+    ApplyTopMost();
+}
+
 void TElFormPersist::WalkList(TElMTreeItem* node, QObject* object, const std::string& key,
                               bool saving) {
     TElIniFile& store = *FStorage;
@@ -549,23 +565,12 @@ void TElFormPersist::AfterProcess(QEvent& msg, bool&) {
         RecordNormalBounds();
         break;
     case QEvent::Hide:
-        if (!msg.spontaneous()) {
-            Guarded([this] {
-                SaveWindowValues();
-                SaveListedProperties();
-                DoSave();
-            });
-        }
-        break;
     case QEvent::Show:
+        // Only the program's own hiding and showing; a spontaneous one (the window
+        // minimised or its desktop switched) leaves the store alone.
         if (!msg.spontaneous()) {
-            Guarded([this] {
-                ApplyTopMost();
-                RestoreWindowValues();
-                RestoreListedProperties();
-                DoRestore();
-                ApplyTopMost();
-            });
+            const bool shown = msg.type() == QEvent::Show;
+            Guarded([this, shown] { shown ? RestoreAll() : SaveAll(); });
         }
         break;
     default:

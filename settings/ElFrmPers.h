@@ -57,14 +57,6 @@ class TElIniFile;
 // large a window manager maximises a window, so only the tracking limits are applied.
 class TElMinMaxInfo : public QObject {
     Q_OBJECT
-    Q_PROPERTY(int MaxPosX READ MaxPosX WRITE SetMaxPosX)
-    Q_PROPERTY(int MaxPosY READ MaxPosY WRITE SetMaxPosY)
-    Q_PROPERTY(int MaxSizeX READ MaxSizeX WRITE SetMaxSizeX)
-    Q_PROPERTY(int MaxSizeY READ MaxSizeY WRITE SetMaxSizeY)
-    Q_PROPERTY(int MaxTrackX READ MaxTrackX WRITE SetMaxTrackX)
-    Q_PROPERTY(int MaxTrackY READ MaxTrackY WRITE SetMaxTrackY)
-    Q_PROPERTY(int MinTrackX READ MinTrackX WRITE SetMinTrackX)
-    Q_PROPERTY(int MinTrackY READ MinTrackY WRITE SetMinTrackY)
 
 public:
     enum TIndex {
@@ -87,22 +79,25 @@ public:
     // Copies the eight values of another record.
     void Assign(const TElMinMaxInfo& source);
 
-    int MaxPosX() const { return Value(miMaxPosX); }
-    void SetMaxPosX(int v) { SetValue(miMaxPosX, v); }
-    int MaxPosY() const { return Value(miMaxPosY); }
-    void SetMaxPosY(int v) { SetValue(miMaxPosY, v); }
-    int MaxSizeX() const { return Value(miMaxSizeX); }
-    void SetMaxSizeX(int v) { SetValue(miMaxSizeX, v); }
-    int MaxSizeY() const { return Value(miMaxSizeY); }
-    void SetMaxSizeY(int v) { SetValue(miMaxSizeY, v); }
-    int MaxTrackX() const { return Value(miMaxTrackX); }
-    void SetMaxTrackX(int v) { SetValue(miMaxTrackX, v); }
-    int MaxTrackY() const { return Value(miMaxTrackY); }
-    void SetMaxTrackY(int v) { SetValue(miMaxTrackY, v); }
-    int MinTrackX() const { return Value(miMinTrackX); }
-    void SetMinTrackX(int v) { SetValue(miMinTrackX, v); }
-    int MinTrackY() const { return Value(miMinTrackY); }
-    void SetMinTrackY(int v) { SetValue(miMinTrackY, v); }
+// Each value is also a property of its own, so a form's listed properties can keep it:
+// `Name` reads and `SetName` writes the value at index `miName`.
+#define CANTORELL_MINMAX_VALUE(Name)                                                               \
+    Q_PROPERTY(int Name READ Name WRITE Set##Name)                                                 \
+    int Name() const {                                                                             \
+        return Value(mi##Name);                                                                    \
+    }                                                                                              \
+    void Set##Name(int v) {                                                                        \
+        SetValue(mi##Name, v);                                                                     \
+    }
+    CANTORELL_MINMAX_VALUE(MaxPosX)
+    CANTORELL_MINMAX_VALUE(MaxPosY)
+    CANTORELL_MINMAX_VALUE(MaxSizeX)
+    CANTORELL_MINMAX_VALUE(MaxSizeY)
+    CANTORELL_MINMAX_VALUE(MaxTrackX)
+    CANTORELL_MINMAX_VALUE(MaxTrackY)
+    CANTORELL_MINMAX_VALUE(MinTrackX)
+    CANTORELL_MINMAX_VALUE(MinTrackY)
+#undef CANTORELL_MINMAX_VALUE
 
     std::function<void()> Changed;
 
@@ -120,13 +115,6 @@ struct TElPropData {
 
 class TElFormPersist : public QObject {
     Q_OBJECT
-    Q_PROPERTY(QString StoragePath READ StoragePath WRITE SetStoragePath)
-    Q_PROPERTY(cantorell::TElMinMaxInfo* MinMaxInfo READ MinMaxInfo)
-    Q_PROPERTY(bool Active READ Active WRITE SetActive)
-    Q_PROPERTY(SElPersistOptions PersistOptions READ PersistOptions WRITE SetPersistOptions)
-    Q_PROPERTY(bool TopMost READ TopMost WRITE SetTopMost)
-    Q_PROPERTY(bool Flipped READ Flipped WRITE SetFlipped)
-    Q_PROPERTY(QByteArray PropsToStore READ PropsToStore WRITE SetPropsToStore)
 
 public:
     enum TElPersistOption {
@@ -138,6 +126,15 @@ public:
     };
     Q_DECLARE_FLAGS(SElPersistOptions, TElPersistOption)
     Q_FLAG(SElPersistOptions)
+
+    // The published properties, declared after the types they use.
+    Q_PROPERTY(QString StoragePath READ StoragePath WRITE SetStoragePath)
+    Q_PROPERTY(cantorell::TElMinMaxInfo* MinMaxInfo READ MinMaxInfo)
+    Q_PROPERTY(bool Active READ Active WRITE SetActive)
+    Q_PROPERTY(SElPersistOptions PersistOptions READ PersistOptions WRITE SetPersistOptions)
+    Q_PROPERTY(bool TopMost READ TopMost WRITE SetTopMost)
+    Q_PROPERTY(bool Flipped READ Flipped WRITE SetFlipped)
+    Q_PROPERTY(QByteArray PropsToStore READ PropsToStore WRITE SetPropsToStore)
 
     using TNotifyEvent = std::function<void(TElFormPersist& sender)>;
     // Reports an error raised while saving or restoring; the window shows it in its error
@@ -180,6 +177,9 @@ public:
     void RestoreWindowValues();
     void SaveListedProperties();
     void RestoreListedProperties();
+    // What hiding the form saves and showing it restores.
+    void SaveAll();
+    void RestoreAll();
     // Applies TopMost and Flipped once the properties are set.
     void Loaded();
 

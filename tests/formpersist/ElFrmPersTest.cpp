@@ -295,6 +295,18 @@ TEST_F(ElFrmPersTest, MinMaxInfoSetsTheWindowsSizeLimits) {
     EXPECT_EQ(QSize(200, 500), Form->size());
 }
 
+TEST_F(ElFrmPersTest, EachMinMaxValueIsAPropertyThatReadsAndWritesItsIndex) {
+    TElMinMaxInfo& info = *Persist->MinMaxInfo();
+    const char* names[] = {"MaxPosX",   "MaxPosY",   "MaxSizeX",  "MaxSizeY",
+                           "MaxTrackX", "MaxTrackY", "MinTrackX", "MinTrackY"};
+    for (int i = 0; i < TElMinMaxInfo::miCount; ++i) {
+        SCOPED_TRACE(names[i]);
+        ASSERT_TRUE(info.setProperty(names[i], 10 + i));
+        EXPECT_EQ(10 + i, info.Value(static_cast<TElMinMaxInfo::TIndex>(i)));
+        EXPECT_EQ(10 + i, info.property(names[i]).toInt());
+    }
+}
+
 TEST_F(ElFrmPersTest, TheActiveControlIsSavedAndRestoredByName) {
     Persist->SetPersistOptions(Persist->PersistOptions() | TElFormPersist::epoActiveControl);
     Form->show();
