@@ -10,19 +10,17 @@
 
 namespace cantorell::test {
 
-// The four header bytes. Codes as in the stream: version 0 MPEG 2.5, 2 MPEG 2, 3 MPEG 1;
-// layer 1 III, 2 II, 3 I; mode 0 stereo, 1 joint stereo, 2 dual channel, 3 mono.
+// The four header bytes, after the sync bits, field by field in the byte they share. Codes
+// as in the stream: version 0 MPEG 2.5, 2 MPEG 2, 3 MPEG 1; layer 1 III, 2 II, 3 I; mode 0
+// stereo, 1 joint stereo, 2 dual channel, 3 mono. The defaults: MPEG 1 Layer III at
+// 128 kbit/s and 44.1 kHz, joint stereo, original.
 struct TMpegHeader {
-    uint8_t Version = 3;
-    uint8_t Layer = 1;
+    uint8_t Version = 3, Layer = 1; // byte 1
     bool Crc = false;
-    uint8_t BitRateIndex = 9; // 128 kbit/s in MPEG 1 Layer III
-    uint8_t SampleRateIndex = 0;
+    uint8_t BitRateIndex = 9, SampleRateIndex = 0; // byte 2
     bool Padded = false;
-    uint8_t Mode = 1;
-    uint8_t ModeExtension = 0;
-    bool Copyright = false;
-    bool Original = true;
+    uint8_t Mode = 1, ModeExtension = 0; // byte 3
+    bool Copyright = false, Original = true;
     uint8_t Emphasis = 0;
 
     std::string Build() const;
